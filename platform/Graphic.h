@@ -1,0 +1,43 @@
+// The decoded-picture contract shared by TBitmap, TJPEGImage and TPngImage.
+#pragma once
+
+#include "Rect.h"
+#include "Stream.h"
+
+#include <cstdint>
+#include <string>
+
+// A drawing surface: a block of 32-bit pixels (bytes blue, green, red, alpha),
+// top row first, stride exactly Width pixels. The raster hands one of these
+// over its own pixel block when a picture draws itself into it.
+struct TCanvas {
+    uint32_t* Bits = nullptr;
+    int32_t Width = 0;
+    int32_t Height = 0;
+
+    uint32_t* Row(int32_t y) const { return Bits + size_t(y) * size_t(Width); }
+};
+
+class TGraphic {
+public:
+    virtual ~TGraphic() = default;
+
+    virtual int32_t Width() = 0;
+    virtual int32_t Height() = 0;
+    virtual bool Empty() = 0;
+    virtual bool Transparent() { return false; }
+
+    // Draws the whole picture into rect of the canvas, over the pixels there.
+    // The raster always passes a rectangle of exactly the picture's size.
+    virtual void Draw(TCanvas& canvas, const TRect& rect) = 0;
+
+    // Default: EInvalidGraphicOperation (the class has no stream format here).
+    virtual void LoadFromStream(TStream& stream);
+    virtual void SaveToStream(TStream& stream);
+
+    // Reads the whole file into memory, then LoadFromStream.
+    virtual void LoadFromFile(const std::string& path);
+    // SaveToStream into memory, then writes the file through a temporary
+    // file renamed over the target (an existing file survives any failure).
+    virtual void SaveToFile(const std::string& path);
+};
