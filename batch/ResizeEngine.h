@@ -1,0 +1,96 @@
+// The batch engine: one run over a list of files, the size rule and the three
+// format pipelines. The desktop window and velmora-cli both drive it through a
+// TResizePort; it never touches a display itself.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <memory>
+
+class TBitmap;
+class TBitmap32;
+class TJPEGImage;
+class TPngImage;
+
+// What the engine needs from its front end.
+class TResizePort {
+public:
+    virtual ~TResizePort() = default;
+    // The progress line ("Resizing image 3 of 10"), the file name as listed,
+    // and the progress position (1..max).
+    virtual void ShowProgress(const QString& line, const QString& fileName, int position, int maximum) = 0;
+    // Handles pending events once; the only moment at which Cancel is seen.
+    virtual void ProcessMessages() = 0;
+    // The overwrite question for an output file name (without folder); returns
+    // 0 No, 1 Yes, 2 Yes to all (any other value counts as Yes).
+    virtual int AskOverwrite(const QString& fileName) = 0;
+    // A modal error message (error icon, one OK button).
+    virtual void ShowError(const QString& message) = 0;
+};
+
+// Counts kept for front ends that report a summary (the desktop shows none).
+struct TRunSummary {
+    int written = 0;  // the pipeline finished and the output file exists
+    int skipped = 0;  // answered No at the overwrite question
+    int failed = 0;   // a pipeline error or an unknown format
+};
+
+class TResizeEngine {
+public:
+    explicit TResizeEngine(TResizePort& port);
+    ~TResizeEngine();
+
+    // Run inputs, set before Prepare: the names as listed, the full paths
+    // (parallel to files) and the output folder.
+    QStringList files;
+    QStringList fileList;
+    QString outDir;
+
+    // Target values; 0 means "not used".
+    int32_t dw = 0;
+    int32_t dh = 0;
+
+    bool cancelOperation = false;
+
+    // Sets dw and dh from the size controls: the texts of the width and
+    // height edits and whether the fixed-height (option 8) or fixed-width
+    // (option 7) option is selected.
+    void SetTargetFromControls(const QString& widthText, const QString& heightText, bool fixedHeight,
+                               bool fixedWidth);
+
+    // Creates the run's working objects and clears cancelOperation.
+    void Prepare();
+    // Runs the whole list, then frees the working objects.
+    void Run();
+
+    // The size rule: target w x h for a source of ow x oh.
+    // EZeroDivide for a zero source side, EMathError when a side does not fit.
+    void calculateSize(int32_t ow, int32_t oh, int32_t& w, int32_t& h) const;
+
+    // The pipelines: decode, size, resample, encode, write to OutputPath(name).
+    // Each reports its own failure through the port and returns normally.
+    // They return true when the output file was written.
+    bool resizeJpg(const QString& name);
+    bool resizeBmp(const QString& name);
+    bool resizePng(const QString& name);
+
+    // outDir + "/" + the file-name part of name.
+    QString OutputPath(const QString& name) const;
+
+    const TRunSummary& Summary() const { return summary_; }
+
+    // The working objects (exist between Prepare and the end of Run).
+    std::unique_ptr<TBitmap32> img, src;
+    std::unique_ptr<TBitmap> bmp;
+    std::unique_ptr<TJPEGImage> jpg;
+    std::unique_ptr<TPngImage> png;
+
+private:
+    void reportFailure(const QString& name);
+    void freeWorkingObjects();
+
+    TResizePort& port_;
+    TRunSummary summary_;
+};
