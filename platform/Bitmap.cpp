@@ -124,6 +124,12 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
                         size_t(target.Width()) * 4);
             continue;
         }
+        if (same && format_ == TPixelFormat::pf24bit) {
+            const uint8_t* p = ScanLine(sy) + 3 * size_t(target.Left - rect.Left);
+            for (int32_t x = target.Left; x < target.Right; ++x, p += 3)
+                out[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            continue;
+        }
         for (int32_t x = target.Left; x < target.Right; ++x) {
             const int32_t sx = same ? x - rect.Left : int32_t(int64_t(x - rect.Left) * width_ / rect.Width());
             out[x] = Pixel(sx, sy);
