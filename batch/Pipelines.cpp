@@ -1,0 +1,109 @@
+// The run's working objects and the three format pipelines.
+//
+// Every pipeline is: decode, size rule, size the target raster, turn the
+// decoded picture into a 32-bit raster, resample, convert into a 32-bit
+// platform bitmap, encode, write. Outputs are written through a temporary file
+// renamed over the target, so a failing file never truncates an existing one.
+#include "batch/ResizeEngine.h"
+
+#include "codecs/bmp/BmpFile.h"
+#include "codecs/jpeg/JPEGImage.h"
+#include "codecs/png/PngImage.h"
+#include "i18n/uIdiomes.h"
+#include "platform/Bitmap.h"
+#include "platform/Exceptions.h"
+#include "raster/Bitmap32.h"
+#include "raster/LinearResampler.h"
+
+TResizeEngine::TResizeEngine(TResizePort& port) : port_(port) {}
+
+TResizeEngine::~TResizeEngine() { freeWorkingObjects(); }
+
+void TResizeEngine::Prepare() {
+    freeWorkingObjects();
+    jpg = std::make_unique<TJPEGImage>();
+    bmp = std::make_unique<TBitmap>();
+    img = std::make_unique<TBitmap32>();
+    src = std::make_unique<TBitmap32>();
+    png = std::make_unique<TPngImage>();
+    img->SetResampler(std::make_unique<TLinearResampler>(*img));
+    summary_ = TRunSummary{};
+    cancelOperation = false;
+}
+
+void TResizeEngine::freeWorkingObjects() {
+    src.reset();
+    img.reset();  // frees its resampler with it
+    jpg.reset();
+    bmp.reset();
+    png.reset();
+}
+
+void TResizeEngine::reportFailure(const QString& name) {
+    port_.ShowError(translate(QStringLiteral("Error redimensionando ")) + name);
+}
+
+namespace {
+
+// The target size of a picture of ow x oh, refused when a side rounds to 0:
+// an empty picture has nothing to write, and no empty file may be left behind.
+void targetSize(const TResizeEngine& engine, int32_t ow, int32_t oh, int32_t& w, int32_t& h) {
+    engine.calculateSize(ow, oh, w, h);
+    if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("The target size is empty");
+}
+
+}  // namespace
+
+bool TResizeEngine::resizeJpg(const QString& name) {
+    try {
+        jpg->LoadFromFile(name.toStdString());
+        int32_t w = 0, h = 0;
+        targetSize(*this, jpg->Width(), jpg->Height(), w, h);
+        src->SetSize(w, h);
+        img->Assign(static_cast<TGraphic&>(*jpg));
+        img->DrawTo(*src, src->BoundsRect());
+        src->AssignTo(*bmp);
+        jpg->Assign(*bmp);
+        jpg->SaveToFile(OutputPath(name).toStdString());
+        return true;
+    } catch (...) {
+        reportFailure(name);
+        return false;
+    }
+}
+
+bool TResizeEngine::resizePng(const QString& name) {
+    try {
+        png->LoadFromFile(name.toStdString());
+        int32_t w = 0, h = 0;
+        targetSize(*this, png->Width(), png->Height(), w, h);
+        src->SetSize(w, h);
+        img->Assign(static_cast<TGraphic&>(*png));
+        img->DrawTo(*src, src->BoundsRect());
+        src->AssignTo(*bmp);
+        png->Assign(*bmp);
+        png->SaveToFile(OutputPath(name).toStdString());
+        return true;
+    } catch (...) {
+        reportFailure(name);
+        return false;
+    }
+}
+
+bool TResizeEngine::resizeBmp(const QString& name) {
+    try {
+        img->LoadFromFile(name.toStdString());
+        int32_t w = 0, h = 0;
+        targetSize(*this, img->Width(), img->Height(), w, h);
+        src->SetSize(w, h);
+        img->DrawTo(*src, src->BoundsRect());
+        src->AssignTo(*bmp);
+        TMemoryStream out;
+        SaveBmp(*bmp, out);
+        out.SaveToFile(OutputPath(name).toStdString());
+        return true;
+    } catch (...) {
+        reportFailure(name);
+        return false;
+    }
+}
