@@ -57,3 +57,11 @@ public:
 
 // Index out of range in a string list.
 class EListError : public Exception { using Exception::Exception; };
+
+// The silent exception: raised by a progress handler to stop the work in hand
+// quietly. Code that honours it ends the operation without reporting an error.
+class EAbort : public Exception {
+public:
+    EAbort() : Exception("Operation aborted") {}
+    using Exception::Exception;
+};
