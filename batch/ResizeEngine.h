@@ -37,10 +37,15 @@ struct TRunSummary {
     int failed = 0;   // a pipeline error or an unknown format
 };
 
+// The preset size options 0..6: width and height values (pixels).
+inline constexpr int presetCount = 7;
+inline constexpr int32_t presetWidths[presetCount] = {640, 1280, 1600, 2048, 3008, 3088, 4064};
+inline constexpr int32_t presetHeights[presetCount] = {480, 960, 1200, 1536, 1960, 2056, 2704};
+
 class TResizeEngine {
 public:
     explicit TResizeEngine(TResizePort& port);
-    ~TResizeEngine();
+    virtual ~TResizeEngine();
 
     // Run inputs, set before Prepare: the names as listed, the full paths
     // (parallel to files) and the output folder.
@@ -62,7 +67,9 @@ public:
 
     // Creates the run's working objects and clears cancelOperation.
     void Prepare();
-    // Runs the whole list, then frees the working objects.
+    // Runs the whole list, then frees the working objects. cancelOperation is
+    // tested before each file and again right after the message pump, so a
+    // Cancel seen at the pump ends the run before that file is touched.
     void Run();
 
     // The size rule: target w x h for a source of ow x oh.
@@ -71,13 +78,21 @@ public:
 
     // The pipelines: decode, size, resample, encode, write to OutputPath(name).
     // Each reports its own failure through the port and returns normally.
-    // They return true when the output file was written.
-    bool resizeJpg(const QString& name);
-    bool resizeBmp(const QString& name);
-    bool resizePng(const QString& name);
+    // They return true when the output file was written. Virtual so that
+    // tests can observe the dispatch without decoding anything.
+    virtual bool resizeJpg(const QString& name);
+    virtual bool resizeBmp(const QString& name);
+    virtual bool resizePng(const QString& name);
 
     // outDir + "/" + the file-name part of name.
     QString OutputPath(const QString& name) const;
+
+    // The part of a path after its last "/" (a backslash is an ordinary
+    // character in a file name).
+    static QString FileNamePart(const QString& path);
+    // The file name's part from its last dot on, dot included, with the ASCII
+    // letters a-z in upper case; empty when the file name has no dot.
+    static QString ExtensionOf(const QString& path);
 
     const TRunSummary& Summary() const { return summary_; }
 

@@ -1,0 +1,41 @@
+// The overwrite question's protocol, shared by the desktop dialog and
+// velmora-cli: the caller sets NombreFichero, shows the question, and reads
+// Respuesta afterwards. Every showing starts from the answer No, so a
+// question closed without an answer means No.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+class TOverwriteQuestion {
+public:
+    static constexpr int32_t answerNo = 0;
+    static constexpr int32_t answerYes = 1;
+    static constexpr int32_t answerYesToAll = 2;
+
+    // The output file's name, without folder; set before showing.
+    QString NombreFichero;
+    // 0 No, 1 Yes, 2 Yes to all.
+    int32_t Respuesta = answerNo;
+
+    // Starts a showing: Respuesta := No; returns the question line.
+    QString FormShow();
+    // The question line: the file name between double quotes, translated.
+    QString QuestionLine() const;
+
+    void btnSiClick() { Respuesta = answerYes; }
+    void btnSiTodoClick() { Respuesta = answerYesToAll; }
+    void btnNoClick() { Respuesta = answerNo; }
+
+    // The translated second line and button texts (Yes, Yes to all, No).
+    static QString SecondLine();
+    static QString YesText();
+    static QString YesToAllText();
+    static QString NoText();
+
+    // Sets Respuesta from a typed answer: one of the three button texts in
+    // any of the languages, letter case and surrounding blanks ignored.
+    // Returns false (Respuesta unchanged) for anything else.
+    bool AnswerFromText(const QString& typed);
+};

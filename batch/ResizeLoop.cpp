@@ -1,0 +1,114 @@
+// The run over the listed files: progress, the one message pump per file, the
+// overwrite question, the dispatch by extension and the freeing at the end.
+#include "batch/ResizeEngine.h"
+
+#include "i18n/uIdiomes.h"
+#include "platform/Stream.h"
+
+#include <QFile>
+
+namespace {
+
+// Frees the working objects however the run ends.
+template <class F>
+struct ScopeExit {
+    F f;
+    ~ScopeExit() { f(); }
+};
+template <class F>
+ScopeExit(F) -> ScopeExit<F>;
+
+// Answers of the overwrite question.
+constexpr int answerNo = 0;
+constexpr int answerYesToAll = 2;
+
+bool outputExists(const QString& path) {
+    return velmora::FileExists(QFile::encodeName(path).toStdString());
+}
+
+}  // namespace
+
+QString TResizeEngine::FileNamePart(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString TResizeEngine::ExtensionOf(const QString& path) {
+    const QString name = FileNamePart(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return {};
+    QString ext = name.mid(dot);
+    for (QChar& c : ext) {
+        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            c = QChar(c.unicode() - 'a' + 'A');
+    }
+    return ext;
+}
+
+QString TResizeEngine::OutputPath(const QString& name) const {
+    return outDir + QLatin1Char('/') + FileNamePart(name);
+}
+
+void TResizeEngine::SetTargetFromControls(const QString& widthText, const QString& heightText,
+                                          bool fixedHeight, bool fixedWidth) {
+    bool ok = false;
+    const int w = widthText.toInt(&ok, 10);
+    dw = ok ? w : 0;
+    const int h = heightText.toInt(&ok, 10);
+    dh = ok ? h : 0;
+    if (fixedHeight)
+        dw = 0;
+    if (fixedWidth)
+        dh = 0;
+}
+
+void TResizeEngine::Run() {
+    ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
+    summary_ = TRunSummary{};
+
+    const int n = int(files.size());
+    bool yesToAll = false;
+    for (int i = 0; i < n && !cancelOperation; ++i) {
+        const QString line = translate(QStringLiteral("Redimensionando imagen ")) + QString::number(i + 1) +
+                             QLatin1Char(' ') + translate(QStringLiteral("de")) + QLatin1Char(' ') +
+                             QString::number(n);
+        port_.ShowProgress(line, files[i], i + 1, n);
+        bool proceed = true;
+
+        port_.ProcessMessages();
+        // A Cancel seen at the pump stops here: the file on display is not
+        // touched (no question, no output).
+        if (cancelOperation)
+            break;
+
+        const QString name = fileList.value(i);
+        if (!yesToAll && outputExists(OutputPath(name))) {
+            const int answer = port_.AskOverwrite(FileNamePart(name));
+            if (answer == answerNo)
+                proceed = false;
+            else if (answer == answerYesToAll)
+                yesToAll = true;
+        }
+        if (!proceed) {
+            ++summary_.skipped;
+            continue;
+        }
+
+        const QString ext = ExtensionOf(name);
+        bool written = false;
+        if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) {
+            written = resizeJpg(name);
+        } else if (ext == QLatin1String(".BMP")) {
+            written = resizeBmp(name);
+        } else if (ext == QLatin1String(".PNG")) {
+            written = resizePng(name);
+        } else {
+            port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
+                            translate(QStringLiteral(" - Formato desconocido.")));
+        }
+        if (written)
+            ++summary_.written;
+        else
+            ++summary_.failed;
+    }
+}
