@@ -1,10 +1,66 @@
 // Reading and writing Windows bitmap files.
+//
+// Reader: core (12-byte) and info (40-, 108- and 124-byte) headers; 1, 4, 8,
+// 16, 24 and 32 bits per pixel; uncompressed, bit-field, RLE8 and RLE4
+// pictures; bottom-up and top-down row order. The result is a TBitmap whose
+// pixel format follows the file:
+//   1/4/8 bits uncompressed   pf1bit / pf4bit / pf8bit with Palette
+//   16 bits uncompressed      pf15bit (5-5-5, top bit ignored)
+//   16-bit fields 5-6-5       pf16bit (masks 0xF800, 0x07E0, 0x001F)
+//   24 bits                   pf24bit
+//   32 bits uncompressed      pf32bit (the fourth byte is kept)
+//   other bit fields          pfCustom, decoded to 32-bit blue, green, red, 0
+//   RLE8 / RLE4               pfDevice, decoded to 32-bit blue, green, red, 0
+// Channels narrower than 8 bits are widened by repeating their bits from the
+// most significant end (5 bits abcde -> abcdeabc); wider ones keep their top
+// 8 bits. A pixel index past the colour table is black.
+//
+// Writer: always 32 bits per pixel, uncompressed, bottom-up, 54 header bytes,
+// no colour table, resolution 0.
 #pragma once
 
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
 
-// Reads a whole BMP file from the stream's position into the bitmap.
+#include <cstdint>
+#include <string>
+
+// Reads a whole BMP file from the stream's position into the bitmap; an empty
+// remainder leaves an empty bitmap. Failures: EReadError ("Stream read
+// error") when the headers, masks or colour table are cut short;
+// EInvalidGraphic ("Bitmap image is not valid") for a file that is not a
+// bitmap this reader supports or whose size is unreasonable. A pixel array
+// shorter than the picture is not an error: the missing pixels stay zero.
+// The bitmap is only replaced when reading succeeds.
 void LoadBmp(TBitmap& bitmap, TStream& stream);
-// Writes the bitmap as a BMP file.
+
+// Writes the bitmap as a 32-bit uncompressed bottom-up BMP file. An empty
+// bitmap raises EInvalidGraphicOperation and writes nothing.
 void SaveBmp(const TBitmap& bitmap, TStream& stream);
+
+// SaveBmp into memory, then the file is replaced as a whole: an existing file
+// survives any failure (EFCreateError when the file cannot be written).
+void SaveBmpToFile(const TBitmap& bitmap, const std::string& path);
+
+namespace velmora::bmp {
+
+inline constexpr uint16_t kSignature = 0x4D42;  // "BM"
+inline constexpr uint32_t kFileHeaderSize = 14;
+inline constexpr uint32_t kInfoHeaderSize = 40;
+inline constexpr uint32_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;  // 54
+
+inline uint16_t ReadLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+inline uint32_t ReadLE32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Offset of the pixel array from the start of the file. The file header's
+// offset field is trusted when it points at or past the end of the headers
+// and colour table (headersEnd) and not past the end of the file; otherwise
+// the pixel array is taken to follow the headers and table directly.
+inline uint64_t PixelArrayOffset(uint32_t offBits, uint64_t headersEnd, uint64_t fileSize) {
+    if (offBits >= headersEnd && offBits <= fileSize) return offBits;
+    return headersEnd;
+}
+
+}  // namespace velmora::bmp
