@@ -1,0 +1,277 @@
+// The chunk model of the PNG image object: one object per chunk of the file,
+// in file order. The header chunk also owns the decoded picture.
+#pragma once
+
+#include "PngExceptions.h"
+#include "platform/Bitmap.h"
+#include "platform/Stream.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+class TPngImage;
+class TChunkIHDR;
+
+using TChunkName = std::array<char, 4>;
+
+constexpr TChunkName MakeChunkName(const char (&s)[5]) { return {s[0], s[1], s[2], s[3]}; }
+
+// CRC-32 of the PNG format (reflected, polynomial 0xEDB88320). Start with
+// 0xFFFFFFFF, feed bytes with UpdateCrc, complement at the end.
+uint32_t UpdateCrc(uint32_t crc, const void* data, size_t size);
+uint32_t ChunkCrc(const TChunkName& name, const void* data, size_t size);
+
+uint32_t ReadBE32(const uint8_t* p);
+uint16_t ReadBE16(const uint8_t* p);
+void WriteBE32(uint8_t* p, uint32_t v);
+
+// A zero-filled heap block that is not touched until written: large pictures
+// cost address space, not memory, until their rows are decoded.
+class TZeroBlock {
+public:
+    TZeroBlock() = default;
+    // EPNGOutMemory when the block cannot be had.
+    void Allocate(size_t size);
+    void Release() { data_.reset(); size_ = 0; }
+    void CopyFrom(const TZeroBlock& other);
+    uint8_t* Data() const { return data_.get(); }
+    size_t Size() const { return size_; }
+
+private:
+    struct Free { void operator()(uint8_t* p) const { std::free(p); } };
+    std::unique_ptr<uint8_t, Free> data_;
+    size_t size_ = 0;
+};
+
+class TChunk {
+public:
+    TChunk(TPngImage* owner, const TChunkName& name);
+    virtual ~TChunk() = default;
+    TChunk(const TChunk&) = delete;
+    TChunk& operator=(const TChunk&) = delete;
+
+    // Copies the chunk's content; EPngError when the classes differ.
+    virtual void Assign(const TChunk& source);
+    // The stream stands at the chunk data; reads data and CRC (EPngInvalidCRC
+    // on mismatch), then parses. Returns false to end the chunk loop.
+    virtual bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size);
+    // Serialises the chunk (length, type, data, CRC).
+    virtual bool SaveToStream(TStream& stream);
+    // A new chunk of the same class owned by `owner`, assigned from this one.
+    virtual std::unique_ptr<TChunk> Clone(TPngImage* owner) const;
+
+    void ResizeData(uint32_t newSize);
+    bool SaveData(TStream& stream);
+    int Index() const;
+    TChunkIHDR* Header() const;
+
+    const TChunkName& Name() const { return fName; }
+    std::string NameString() const { return std::string(fName.data(), 4); }
+    uint8_t* Data() { return fData.data(); }
+    const uint8_t* Data() const { return fData.data(); }
+    uint32_t DataSize() const { return fDataSize; }
+    TPngImage* Owner() const { return fOwner; }
+
+protected:
+    // Data and CRC of a chunk being read (every class but IDAT).
+    void ReadDataAndCheck(TStream& stream, uint32_t size);
+    void CopyBase(const TChunk& source);
+
+    std::vector<uint8_t> fData = std::vector<uint8_t>(1);  // always fDataSize + 1 bytes
+    uint32_t fDataSize = 0;
+    TPngImage* fOwner;
+    TChunkName fName;
+};
+
+class TChunkIEND : public TChunk {
+public:
+    explicit TChunkIEND(TPngImage* owner) : TChunk(owner, MakeChunkName("IEND")) {}
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+};
+
+struct TIHDRData {
+    uint32_t Width = 0, Height = 0;
+    uint8_t BitDepth = 0, ColorType = 0, CompressionMethod = 0, FilterMethod = 0, InterlaceMethod = 0;
+};
+
+enum : uint8_t {
+    COLOR_GRAYSCALE = 0,
+    COLOR_RGB = 2,
+    COLOR_PALETTE = 3,
+    COLOR_GRAYSCALEALPHA = 4,
+    COLOR_RGBALPHA = 6,
+};
+
+// Header chunk and owner of the picture: a device-independent bitmap (rows
+// bottom-up, each padded to 4 bytes; 1-, 4- and 8-bit indices into ColorTable
+// packed from the most significant bit, 24-bit blue, green, red) plus, for
+// colour types 4 and 6, an alpha plane of Width x Height bytes, top row first.
+class TChunkIHDR : public TChunk {
+public:
+    explicit TChunkIHDR(TPngImage* owner) : TChunk(owner, MakeChunkName("IHDR")) {}
+    void Assign(const TChunk& source) override;
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    bool SaveToStream(TStream& stream) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+
+    // Checks IHDRData and allocates a zero picture for it (any earlier one is
+    // released). Refuses with an EPNG... error before allocating anything.
+    void PrepareImageData();
+    void FreeImageData();
+
+    TIHDRData IHDRData;
+    int BitCount = 0;            // DIB bits per pixel: 1, 4, 8 or 24
+    size_t BytesPerRow = 0;      // DIB row length
+    bool HasPalette = false;     // the DIB has a colour table
+    std::array<TRGBQuad, 256> ColorTable{};
+    uint32_t ColorTableLength = 0;
+    TZeroBlock ImageData;
+    TZeroBlock ImageAlpha;       // empty unless colour type 4 or 6
+
+    bool HasImage() const { return ImageData.Data() != nullptr; }
+    // Row y of the picture, counted from the top.
+    uint8_t* ScanLine(uint32_t y) const { return ImageData.Data() + BytesPerRow * (IHDRData.Height - 1 - y); }
+    uint8_t* AlphaScanLine(uint32_t y) const {
+        return ImageAlpha.Data() ? ImageAlpha.Data() + size_t(IHDRData.Width) * y : nullptr;
+    }
+    // Grey ramp of 2^BitCount entries through the owner's gamma table.
+    void BuildGreyRamp();
+};
+
+// Image data. Reading decodes the whole zlib stream (spanning consecutive
+// IDAT chunks) into the header's picture; writing encodes the picture.
+class TChunkIDAT : public TChunk {
+public:
+    explicit TChunkIDAT(TPngImage* owner) : TChunk(owner, MakeChunkName("IDAT")) {}
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    bool SaveToStream(TStream& stream) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+};
+
+class TChunkPLTE : public TChunk {
+public:
+    explicit TChunkPLTE(TPngImage* owner) : TChunk(owner, MakeChunkName("PLTE")) {}
+    void Assign(const TChunk& source) override;
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    bool SaveToStream(TStream& stream) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+
+    uint32_t Count() const { return fCount; }
+    void SetCount(uint32_t count) { fCount = count; }
+
+private:
+    uint32_t fCount = 0;
+};
+
+class TChunkgAMA : public TChunk {
+public:
+    explicit TChunkgAMA(TPngImage* owner) : TChunk(owner, MakeChunkName("gAMA")) {}
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+    // Gamma times 100000; 1 when the chunk data is not 4 bytes long.
+    uint32_t Gamma() const;
+};
+
+class TChunktRNS : public TChunk {
+public:
+    explicit TChunktRNS(TPngImage* owner);
+    void Assign(const TChunk& source) override;
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+
+    // Builds the chunk data from a colour 0x00BBGGRR for the header's colour type.
+    void SetTransparentColor(uint32_t color);
+    // Chunk data, the rest 255.
+    std::array<uint8_t, 256> PaletteValues;
+    bool BitTransparency() const { return fBitTransparency; }
+
+private:
+    void Parse();
+    bool fBitTransparency = false;
+};
+
+enum class TUnitType { utUnknown, utMeter };
+
+class TChunkpHYs : public TChunk {
+public:
+    explicit TChunkpHYs(TPngImage* owner) : TChunk(owner, MakeChunkName("pHYs")) {}
+    void Assign(const TChunk& source) override;
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+    uint32_t PPUnitX = 0, PPUnitY = 0;
+    TUnitType Unit = TUnitType::utUnknown;
+};
+
+class TChunktIME : public TChunk {
+public:
+    explicit TChunktIME(TPngImage* owner) : TChunk(owner, MakeChunkName("tIME")) {}
+    void Assign(const TChunk& source) override;
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+    uint16_t Year = 0;
+    uint8_t Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
+};
+
+class TChunktEXt : public TChunk {
+public:
+    explicit TChunktEXt(TPngImage* owner) : TChunk(owner, MakeChunkName("tEXt")) {}
+    void Assign(const TChunk& source) override;
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+    std::string Keyword, Text;
+
+protected:
+    TChunktEXt(TPngImage* owner, const TChunkName& name) : TChunk(owner, name) {}
+};
+
+class TChunkzTXt : public TChunktEXt {
+public:
+    explicit TChunkzTXt(TPngImage* owner) : TChunktEXt(owner, MakeChunkName("zTXt")) {}
+    bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+};
+
+// The registered chunk classes, by type name; nullptr for an unregistered type.
+std::unique_ptr<TChunk> CreateRegisteredChunk(TPngImage* owner, const TChunkName& name);
+
+// The chunks of an image in file order.
+class TPNGList {
+public:
+    explicit TPNGList(TPngImage* owner) : fOwner(owner) {}
+
+    int Count() const { return int(fItems.size()); }
+    TChunk* Item(int index) const;                  // nullptr out of range
+    void SetItem(int index, std::unique_ptr<TChunk> chunk);  // ignored out of range
+    void Append(std::unique_ptr<TChunk> chunk);
+    void Insert(std::unique_ptr<TChunk> chunk, int position);
+    int IndexOf(const TChunk* chunk) const;
+    void RemoveChunk(TChunk* chunk);                // removes and frees
+    void Clear();
+
+    template <class T>
+    T* FindChunk() const {
+        for (const auto& c : fItems)
+            if (auto* p = dynamic_cast<T*>(c.get())) return p;
+        return nullptr;
+    }
+
+    // Creates a chunk of class T and places it by the chunk-order rules;
+    // EPngError when the image may not take it.
+    template <class T>
+    T* Add() {
+        auto chunk = std::make_unique<T>(fOwner);
+        T* raw = chunk.get();
+        Place(std::move(chunk));
+        return raw;
+    }
+
+private:
+    void Place(std::unique_ptr<TChunk> chunk);
+
+    TPngImage* fOwner;
+    std::vector<std::unique_ptr<TChunk>> fItems;
+};

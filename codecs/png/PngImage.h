@@ -1,0 +1,117 @@
+// TPngImage: reads and writes Portable Network Graphics files and draws the
+// decoded picture onto a 32-bit canvas.
+#pragma once
+
+#include "PngChunks.h"
+#include "PngExceptions.h"
+#include "platform/Bitmap.h"
+#include "platform/Graphic.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+
+enum class TFilter { pfNone, pfSub, pfUp, pfAverage, pfPaeth };
+
+// Set of TFilter: bit (1 << filter type).
+class TFilters {
+public:
+    constexpr TFilters() = default;
+    constexpr TFilters(std::initializer_list<TFilter> list) {
+        for (TFilter f : list) bits_ |= uint8_t(1u << unsigned(f));
+    }
+    constexpr bool Contains(TFilter f) const { return (bits_ >> unsigned(f)) & 1u; }
+    constexpr bool IsEmpty() const { return bits_ == 0; }
+    constexpr int Count() const {
+        int n = 0;
+        for (unsigned i = 0; i < 5; ++i) n += (bits_ >> i) & 1;
+        return n;
+    }
+    friend constexpr bool operator==(const TFilters&, const TFilters&) = default;
+
+private:
+    uint8_t bits_ = 0;
+};
+
+enum class TInterlaceMethod { imNone, imAdam7 };
+enum class TPNGTransparencyMode { ptmNone, ptmBit, ptmPartial };
+using TCompressionLevel = int;  // 0..9
+
+class TPngImage : public TGraphic {
+public:
+    TPngImage();
+    ~TPngImage() override;
+    TPngImage(const TPngImage&) = delete;
+    TPngImage& operator=(const TPngImage&) = delete;
+
+    int32_t Width() override;
+    int32_t Height() override;
+    bool Empty() override { return fChunkList.Count() == 0; }
+    bool Transparent() override { return TransparencyMode() != TPNGTransparencyMode::ptmNone; }
+
+    void LoadFromStream(TStream& stream) override;
+    // Raises EPNGHeaderNotPresent for an image without header and
+    // EPNGInvalidSize for one of width or height 0; nothing is written then.
+    void SaveToStream(TStream& stream) override;
+    void Draw(TCanvas& canvas, const TRect& rect) override;
+
+    // The header chunk; EPNGHeaderNotPresent when the list is empty or does
+    // not start with one.
+    TChunkIHDR* Header();
+
+    // From a platform bitmap: the chunk list is rebuilt around a copy of its
+    // pixels (8-bit RGB for 15 bits per pixel and more, palette otherwise).
+    void Assign(const TBitmap& source);
+    // A copy of another image: writer settings, chunks, gamma tables.
+    void Assign(const TPngImage& source);
+    // No source: every chunk is freed.
+    void Assign(std::nullptr_t);
+    // transparentColor: 0x00BBGGRR, used only when transparent.
+    void AssignHandle(const TBitmap& bitmap, bool transparent, uint32_t transparentColor);
+
+    TPNGTransparencyMode TransparencyMode();
+    // Colour key of a bit-transparent image as 0x00BBGGRR; 0 otherwise.
+    uint32_t TransparentColor();
+
+    // Writer settings.
+    TFilters Filters() const { return fFilters; }
+    void SetFilters(TFilters f) { fFilters = f; }
+    TCompressionLevel CompressionLevel() const { return fCompressionLevel; }
+    void SetCompressionLevel(TCompressionLevel level);
+    int32_t MaxIdatSize() const { return fMaxIdatSize; }
+    void SetMaxIdatSize(int32_t size) { fMaxIdatSize = size < 65535 ? 65535 : size; }
+    TInterlaceMethod InterlaceMethod() const { return fInterlaceMethod; }
+    void SetInterlaceMethod(TInterlaceMethod m) { fInterlaceMethod = m; }
+
+    TPNGList& Chunks() { return fChunkList; }
+    // Row y of the picture (top = 0) and its alpha row (nullptr without alpha).
+    uint8_t* Scanline(int32_t y);
+    uint8_t* AlphaScanline(int32_t y);
+
+    template <class E>
+    [[noreturn]] void RaiseError() { throw E(); }
+    template <class E>
+    [[noreturn]] void RaiseError(const std::string& text) { throw E(text); }
+
+    // File sample -> displayed sample, and back (writing).
+    std::array<uint8_t, 256> GammaTable{};
+    std::array<uint8_t, 256> InverseGamma{};
+    void InitializeGamma();
+    // Rebuilds both tables for a gamma value g (gamma x 100000, g != 0).
+    void ApplyGamma(uint32_t g);
+
+    // Lifts the chunk-order rules of TPNGList::Add while a picture is built.
+    bool BeingCreated = false;
+
+private:
+    void ClearChunks();
+    void DrawOpaque(TCanvas& canvas, const TRect& rect, bool keyed);
+    void DrawPartial(TCanvas& canvas, const TRect& rect);
+
+    TPNGList fChunkList{this};
+    TFilters fFilters{TFilter::pfSub};
+    TCompressionLevel fCompressionLevel = 7;
+    int32_t fMaxIdatSize = 65535;
+    TInterlaceMethod fInterlaceMethod = TInterlaceMethod::imNone;
+};

@@ -1,0 +1,439 @@
+// Image data: decoding the zlib stream of the IDAT chunks into the header's
+// picture, and encoding the picture into IDAT chunks.
+#include "PngChunks.h"
+#include "PngImage.h"
+#include "PngRows.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+using namespace velmora::png;
+
+namespace {
+
+constexpr TChunkName kIDAT = MakeChunkName("IDAT");
+constexpr size_t kInputBufferSize = 65535;
+
+[[noreturn]] void RaiseZlib(TPngImage* owner, int code) {
+    owner->RaiseError<EPNGZLIBError>(EPNGZLIBError().Message() + ZlibResultText(code));
+}
+
+std::vector<uint8_t> NewBuffer(size_t size) {
+    try {
+        return std::vector<uint8_t>(size, 0);
+    } catch (const std::bad_alloc&) {
+        throw EPNGOutMemory();
+    }
+}
+
+// The inflated bytes of one zlib stream that may span consecutive IDAT
+// chunks. Tracks the running CRC of the chunk being consumed so that its CRC
+// is tested where that chunk ends.
+class IdatReader {
+public:
+    IdatReader(TPngImage* owner, TStream& stream, uint32_t firstSize)
+        : owner_(owner), stream_(stream), input_(NewBuffer(kInputBufferSize)) {
+        crc_ = UpdateCrc(0xFFFFFFFFu, kIDAT.data(), 4);
+        endPos_ = stream_.Position() + int64_t(firstSize);
+        const int r = inflateInit(&z_);
+        if (r != Z_OK) RaiseZlib(owner_, r);
+    }
+    ~IdatReader() { inflateEnd(&z_); }
+    IdatReader(const IdatReader&) = delete;
+    IdatReader& operator=(const IdatReader&) = delete;
+
+    // Fills out[0, size); false when the data ends first (no more calls then).
+    bool Read(uint8_t* out, size_t size) {
+        z_.next_out = out;
+        z_.avail_out = uInt(size);
+        while (z_.avail_out > 0) {
+            if (ended_) return false;
+            if (z_.avail_in == 0 && !Refill()) {
+                ended_ = true;
+                return false;
+            }
+            const int r = inflate(&z_, Z_NO_FLUSH);
+            if (r == Z_STREAM_END) {
+                ended_ = true;
+                return z_.avail_out == 0;
+            }
+            // A stream asking for a preset dictionary cannot go on either.
+            if (r < 0 || r == Z_NEED_DICT) RaiseZlib(owner_, r);
+        }
+        return true;
+    }
+
+    // After the rows: the rest of the chunk that held the last data consumed
+    // goes into its CRC, which is then read and tested.
+    void Finish() {
+        if (crcChecked_) return;
+        for (int64_t pos = stream_.Position(); pos < endPos_; pos = stream_.Position()) {
+            const size_t want = size_t(std::min<int64_t>(endPos_ - pos, int64_t(kInputBufferSize)));
+            const size_t got = stream_.Read(input_.data(), want);
+            if (got == 0) break;
+            crc_ = UpdateCrc(crc_, input_.data(), got);
+        }
+        CheckCrc();
+    }
+
+private:
+    void CheckCrc() {
+        uint8_t stored[4] = {0, 0, 0, 0};
+        const size_t got = stream_.Read(stored, 4);
+        crcChecked_ = true;
+        if (got != 4 || ReadBE32(stored) != ~crc_) owner_->RaiseError<EPngInvalidCRC>();
+    }
+
+    bool Refill() {
+        for (;;) {
+            const int64_t pos = stream_.Position();
+            if (pos >= endPos_) {
+                if (!NextChunk()) return false;
+                continue;
+            }
+            const size_t want = size_t(std::min<int64_t>(endPos_ - pos, int64_t(kInputBufferSize)));
+            const size_t got = stream_.Read(input_.data(), want);
+            if (got == 0) return false;  // the stream itself has ended
+            crc_ = UpdateCrc(crc_, input_.data(), got);
+            z_.next_in = input_.data();
+            z_.avail_in = uInt(got);
+            return true;
+        }
+    }
+
+    // The current chunk is used up: test its CRC and step into the next one,
+    // which must be an IDAT chunk. False at the end of the stream.
+    bool NextChunk() {
+        CheckCrc();
+        uint8_t head[8];
+        if (stream_.Read(head, 8) != 8) return false;
+        TChunkName name;
+        std::memcpy(name.data(), head + 4, 4);
+        if (name != kIDAT) owner_->RaiseError<EPNGMissingMultipleIDAT>();
+        crc_ = UpdateCrc(0xFFFFFFFFu, kIDAT.data(), 4);
+        crcChecked_ = false;
+        endPos_ = stream_.Position() + int64_t(ReadBE32(head));
+        return true;
+    }
+
+    TPngImage* owner_;
+    TStream& stream_;
+    std::vector<uint8_t> input_;
+    z_stream z_{};
+    uint32_t crc_ = 0;
+    int64_t endPos_ = 0;
+    bool ended_ = false;
+    bool crcChecked_ = false;
+};
+
+void Unfilter(uint8_t* row, const uint8_t* prior, size_t rowBytes, size_t offset) {
+    uint8_t* x = row + 1;
+    const uint8_t* p = prior + 1;
+    switch (row[0]) {
+    case 1:
+        for (size_t i = offset; i < rowBytes; ++i) x[i] = uint8_t(x[i] + x[i - offset]);
+        break;
+    case 2:
+        for (size_t i = 0; i < rowBytes; ++i) x[i] = uint8_t(x[i] + p[i]);
+        break;
+    case 3:
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const unsigned left = i >= offset ? x[i - offset] : 0;
+            x[i] = uint8_t(x[i] + ((left + p[i]) >> 1));
+        }
+        break;
+    case 4:
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const int left = i >= offset ? x[i - offset] : 0;
+            const int upperLeft = i >= offset ? p[i - offset] : 0;
+            x[i] = uint8_t(x[i] + PaethPredictor(left, p[i], upperLeft));
+        }
+        break;
+    default: break;  // type 0 and unknown types: bytes stay as they are
+    }
+}
+
+// One unfiltered line of `count` pixels into image row y, pixel k going to
+// column x0 + k * dx.
+void StoreLine(TPngImage* owner, TChunkIHDR* h, const uint8_t* line, uint32_t y, uint32_t x0, uint32_t dx,
+               uint32_t count) {
+    uint8_t* dib = h->ScanLine(y);
+    uint8_t* alpha = h->AlphaScanLine(y);
+    const auto& g = owner->GammaTable;
+    const unsigned depth = h->IHDRData.BitDepth;
+    const unsigned bytes = depth / 8;  // bytes per sample at 8 and 16 bits
+    switch (h->IHDRData.ColorType) {
+    case COLOR_GRAYSCALE:
+    case COLOR_PALETTE:
+        if (depth == 16) {
+            for (uint32_t k = 0; k < count; ++k) dib[x0 + k * dx] = line[2 * size_t(k)];
+        } else if (depth == 2) {
+            const unsigned scale = h->IHDRData.ColorType == COLOR_GRAYSCALE ? 5 : 1;
+            for (uint32_t k = 0; k < count; ++k)
+                SetPackedSample(dib, x0 + size_t(k) * dx, 4, scale * PackedSample(line, k, 2));
+        } else if (dx == 1 && x0 == 0) {
+            std::memcpy(dib, line, RowBytes(count, depth));
+        } else {
+            for (uint32_t k = 0; k < count; ++k)
+                SetPackedSample(dib, x0 + size_t(k) * dx, depth, PackedSample(line, k, depth));
+        }
+        break;
+    case COLOR_RGB:
+    case COLOR_RGBALPHA: {
+        const bool hasAlpha = h->IHDRData.ColorType == COLOR_RGBALPHA;
+        const size_t step = bytes * (hasAlpha ? 4 : 3);
+        for (uint32_t k = 0; k < count; ++k) {
+            const uint8_t* s = line + k * step;
+            uint8_t* d = dib + 3 * (x0 + size_t(k) * dx);
+            d[0] = g[s[2 * bytes]];
+            d[1] = g[s[bytes]];
+            d[2] = g[s[0]];
+            if (hasAlpha) alpha[x0 + size_t(k) * dx] = s[3 * bytes];
+        }
+        break;
+    }
+    case COLOR_GRAYSCALEALPHA:
+        for (uint32_t k = 0; k < count; ++k) {
+            const uint8_t* s = line + k * 2 * size_t(bytes);
+            dib[x0 + size_t(k) * dx] = s[0];
+            alpha[x0 + size_t(k) * dx] = s[bytes];
+        }
+        break;
+    default: break;
+    }
+}
+
+}  // namespace
+
+bool TChunkIDAT::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
+    fName = name;
+    TChunkIHDR* h = Header();
+    if (!h->HasImage()) fOwner->RaiseError<EPNGHeaderNotPresent>();
+    const TIHDRData& hd = h->IHDRData;
+    if (hd.ColorType == COLOR_PALETTE && !fOwner->Chunks().FindChunk<TChunkPLTE>())
+        fOwner->RaiseError<EPNGMissingPalette>();
+    if (hd.ColorType == COLOR_GRAYSCALE || hd.ColorType == COLOR_GRAYSCALEALPHA) h->BuildGreyRamp();
+
+    const unsigned bpp = unsigned(hd.BitDepth) * SamplesPerPixel(hd.ColorType);
+    const size_t offset = FilterOffset(bpp);
+    const size_t fullRowBytes = RowBytes(hd.Width, bpp);
+    std::vector<uint8_t> a = NewBuffer(fullRowBytes + 1), b = NewBuffer(fullRowBytes + 1);
+    uint8_t* row = a.data();
+    uint8_t* prior = b.data();
+
+    IdatReader reader(fOwner, stream, size);
+    auto decodePass = [&](uint32_t row0, uint32_t col0, uint32_t rowStep, uint32_t colStep) -> bool {
+        const uint32_t width = PassExtent(hd.Width, col0, colStep);
+        const uint32_t rows = PassExtent(hd.Height, row0, rowStep);
+        if (width == 0 || rows == 0) return true;
+        const size_t rowBytes = RowBytes(width, bpp);
+        std::memset(prior, 0, rowBytes + 1);
+        for (uint32_t i = 0; i < rows; ++i) {
+            if (!reader.Read(row, rowBytes + 1)) return false;
+            Unfilter(row, prior, rowBytes, offset);
+            StoreLine(fOwner, h, row + 1, row0 + i * rowStep, col0, colStep, width);
+            std::swap(row, prior);
+        }
+        return true;
+    };
+    if (hd.InterlaceMethod == 1) {
+        for (const Adam7Pass& p : kAdam7)
+            if (!decodePass(p.row0, p.col0, p.rowStep, p.colStep)) break;
+    } else {
+        decodePass(0, 0, 1, 1);
+    }
+    reader.Finish();
+    return true;
+}
+
+// ---------------------------------------------------------------- writing
+
+namespace {
+
+class IdatWriter {
+public:
+    IdatWriter(TPngImage* owner, TStream& stream)
+        : stream_(stream), out_(NewBuffer(size_t(owner->MaxIdatSize()))) {
+        const int r = deflateInit(&z_, owner->CompressionLevel());
+        if (r != Z_OK) RaiseZlib(owner, r);
+        z_.next_out = out_.data();
+        z_.avail_out = uInt(out_.size());
+    }
+    ~IdatWriter() { deflateEnd(&z_); }
+    IdatWriter(const IdatWriter&) = delete;
+    IdatWriter& operator=(const IdatWriter&) = delete;
+
+    void Feed(const uint8_t* data, size_t size) {
+        z_.next_in = const_cast<uint8_t*>(data);
+        z_.avail_in = uInt(size);
+        while (z_.avail_in > 0) {
+            deflate(&z_, Z_NO_FLUSH);
+            if (z_.avail_out == 0) Flush();
+        }
+    }
+
+    void Finish() {
+        for (;;) {
+            const int r = deflate(&z_, Z_FINISH);
+            if (z_.avail_out == 0) Flush();
+            if (r == Z_STREAM_END || r == Z_STREAM_ERROR) break;
+        }
+        if (z_.avail_out < out_.size()) Flush();
+    }
+
+private:
+    void Flush() {
+        const size_t n = out_.size() - z_.avail_out;
+        uint8_t head[8];
+        WriteBE32(head, uint32_t(n));
+        std::memcpy(head + 4, kIDAT.data(), 4);
+        stream_.WriteBuffer(head, 8);
+        stream_.WriteBuffer(out_.data(), n);
+        uint8_t crc[4];
+        WriteBE32(crc, ChunkCrc(kIDAT, out_.data(), n));
+        stream_.WriteBuffer(crc, 4);
+        z_.next_out = out_.data();
+        z_.avail_out = uInt(out_.size());
+    }
+
+    TStream& stream_;
+    std::vector<uint8_t> out_;
+    z_stream z_{};
+};
+
+// Pixels of image row y, columns x0 + k * dx, as file samples.
+void LoadLine(TPngImage* owner, TChunkIHDR* h, uint8_t* raw, size_t rowBytes, uint32_t y, uint32_t x0,
+              uint32_t dx, uint32_t count, unsigned depth) {
+    const uint8_t* dib = h->ScanLine(y);
+    const uint8_t* alpha = h->AlphaScanLine(y);
+    const auto& inv = owner->InverseGamma;
+    switch (h->IHDRData.ColorType) {
+    case COLOR_GRAYSCALE:
+    case COLOR_PALETTE:
+        if (depth == 16) {
+            for (uint32_t k = 0; k < count; ++k) {
+                raw[2 * size_t(k)] = dib[x0 + size_t(k) * dx];
+                raw[2 * size_t(k) + 1] = 0;
+            }
+        } else if (dx == 1 && x0 == 0) {
+            std::memcpy(raw, dib, rowBytes);
+        } else {
+            std::memset(raw, 0, rowBytes);
+            for (uint32_t k = 0; k < count; ++k)
+                SetPackedSample(raw, k, depth, PackedSample(dib, x0 + size_t(k) * dx, depth));
+        }
+        break;
+    case COLOR_RGB:
+    case COLOR_RGBALPHA: {
+        const bool hasAlpha = h->IHDRData.ColorType == COLOR_RGBALPHA;
+        const size_t bytes = depth / 8;
+        uint8_t* d = raw;
+        for (uint32_t k = 0; k < count; ++k) {
+            const size_t x = x0 + size_t(k) * dx;
+            const uint8_t* s = dib + 3 * x;
+            const uint8_t v[4] = {inv[s[2]], inv[s[1]], inv[s[0]], alpha ? alpha[x] : uint8_t(255)};
+            for (unsigned c = 0; c < (hasAlpha ? 4u : 3u); ++c) {
+                *d++ = v[c];
+                if (bytes == 2) *d++ = 0;
+            }
+        }
+        break;
+    }
+    case COLOR_GRAYSCALEALPHA: {
+        const size_t bytes = depth / 8;
+        uint8_t* d = raw;
+        for (uint32_t k = 0; k < count; ++k) {
+            const size_t x = x0 + size_t(k) * dx;
+            *d++ = dib[x];
+            if (bytes == 2) *d++ = 0;
+            *d++ = alpha[x];
+            if (bytes == 2) *d++ = 0;
+        }
+        break;
+    }
+    default: std::memset(raw, 0, rowBytes); break;
+    }
+}
+
+// Repeats among the filtered bytes: positions j = 2 .. rowBytes - 1 whose byte
+// equals one of the two before it.
+unsigned Score(const uint8_t* b, size_t rowBytes) {
+    unsigned score = 0;
+    for (size_t j = 2; j < rowBytes; ++j) score += b[j] == b[j - 1] || b[j] == b[j - 2];
+    return score;
+}
+
+}  // namespace
+
+bool TChunkIDAT::SaveToStream(TStream& stream) {
+    TChunkIHDR* h = Header();
+    const TIHDRData& hd = h->IHDRData;
+    if (!h->HasImage() || hd.Width == 0 || hd.Height == 0) fOwner->RaiseError<EPNGInvalidSize>();
+    const unsigned depth = hd.BitDepth == 2 ? 4 : hd.BitDepth;
+    const unsigned bpp = depth * SamplesPerPixel(hd.ColorType);
+    const size_t offset = FilterOffset(bpp);
+    const size_t fullRowBytes = RowBytes(hd.Width, bpp);
+    const TFilters filters = fOwner->Filters();
+
+    // raw: current line; prior: previous line, then the None output.
+    std::vector<uint8_t> raw = NewBuffer(fullRowBytes), prior = NewBuffer(fullRowBytes);
+    std::vector<uint8_t> out[5];
+    for (int f = 1; f < 5; ++f)
+        if (filters.Contains(TFilter(f))) out[f] = NewBuffer(fullRowBytes);
+
+    IdatWriter writer(fOwner, stream);
+    auto encodeLine = [&](size_t rowBytes) {
+        const uint8_t* r = raw.data();
+        const uint8_t* p = prior.data();
+        for (size_t i = 0; i < rowBytes; ++i) {
+            const uint8_t left = i >= offset ? r[i - offset] : 0;
+            const uint8_t upperLeft = i >= offset ? p[i - offset] : 0;
+            if (!out[1].empty()) out[1][i] = uint8_t(r[i] - left);
+            if (!out[2].empty()) out[2][i] = uint8_t(r[i] - p[i]);
+            if (!out[3].empty()) out[3][i] = uint8_t(r[i] - ((unsigned(left) + p[i]) >> 1));
+            if (!out[4].empty()) out[4][i] = uint8_t(r[i] - PaethPredictor(left, p[i], upperLeft));
+        }
+        std::memcpy(prior.data(), raw.data(), rowBytes);
+        int chosen = 0;
+        if (!filters.IsEmpty() && !(filters == TFilters{TFilter::pfNone})) {
+            const bool single = filters.Count() == 1;
+            unsigned best = 0;
+            for (int f = 0; f < 5; ++f) {
+                if (!filters.Contains(TFilter(f))) continue;
+                if (single) { chosen = f; break; }
+                const unsigned s = Score(f == 0 ? prior.data() : out[f].data(), rowBytes);
+                if (s > best) { best = s; chosen = f; }
+            }
+        }
+        const uint8_t type = uint8_t(chosen);
+        writer.Feed(&type, 1);
+        writer.Feed(chosen == 0 ? prior.data() : out[chosen].data(), rowBytes);
+    };
+    auto encodePass = [&](uint32_t row0, uint32_t col0, uint32_t rowStep, uint32_t colStep) {
+        const uint32_t width = PassExtent(hd.Width, col0, colStep);
+        const uint32_t rows = PassExtent(hd.Height, row0, rowStep);
+        if (width == 0 || rows == 0) return;
+        const size_t rowBytes = RowBytes(width, bpp);
+        std::memset(prior.data(), 0, rowBytes);
+        for (uint32_t i = 0; i < rows; ++i) {
+            LoadLine(fOwner, h, raw.data(), rowBytes, row0 + i * rowStep, col0, colStep, width, depth);
+            encodeLine(rowBytes);
+        }
+    };
+    if (fOwner->InterlaceMethod() == TInterlaceMethod::imAdam7) {
+        for (const Adam7Pass& p : kAdam7) encodePass(p.row0, p.col0, p.rowStep, p.colStep);
+    } else {
+        encodePass(0, 0, 1, 1);
+    }
+    writer.Finish();
+    return true;
+}
+
+std::unique_ptr<TChunk> TChunkIDAT::Clone(TPngImage* owner) const {
+    auto c = std::make_unique<TChunkIDAT>(owner);
+    c->Assign(*this);
+    return c;
+}
