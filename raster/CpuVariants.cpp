@@ -1,0 +1,54 @@
+#include "raster/CpuVariants.h"
+
+#include "raster/BlendVariants.h"
+#include "raster/ResampleRows.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+namespace velmora {
+
+namespace {
+
+uint32_t DetectCpuFeatures() {
+    uint32_t features = 0;
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid_max(0, nullptr) < 1) return 0;  // no identification instruction / leaf 1
+    __cpuid(1, eax, ebx, ecx, edx);
+    unsigned family = (eax >> 8) & 0xF;
+    if (family == 0xF) family += (eax >> 20) & 0xFF;
+    if (family < 5) return 0;
+    if (edx & (1u << 23)) features |= cfMMX;
+    if (edx & (1u << 25)) features |= cfSSE;
+    if (edx & (1u << 26)) features |= cfSSE2;
+    // AVX2 also needs the operating system to save the 256-bit registers;
+    // the compiler's check covers both.
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) features |= cfAVX2;
+#endif
+    return features;
+}
+
+}  // namespace
+
+uint32_t CpuFeatures() {
+    static const uint32_t features = DetectCpuFeatures();
+    return features;
+}
+
+void RebindCpuVariants(uint32_t features) {
+    features &= CpuFeatures();
+    CombineTable().Bind(features);
+    BlendBilinearTable().Bind(features);
+    BilinearRowTable().Bind(features);
+    KernelRowTable().Bind(features);
+}
+
+namespace {
+// Bind every table once at start-up, before main.
+[[maybe_unused]] const bool boundAtStartUp = (RebindCpuVariants(CpuFeatures()), true);
+}  // namespace
+
+}  // namespace velmora

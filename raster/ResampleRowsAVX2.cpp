@@ -1,0 +1,152 @@
+// AVX2 row kernels, compiled for AVX2 function by function (the rest of the
+// program stays baseline x86-64). Same bytes as the portable ones.
+#include "raster/ResampleRows.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+#define VELMORA_AVX2 __attribute__((target("avx2")))
+
+namespace velmora {
+
+namespace {
+
+VELMORA_AVX2 inline __m256i Lerp16(__m256i a, __m256i b, __m256i w, __m256i v) {
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a, w), _mm256_mullo_epi16(b, v)), 8);
+}
+
+VELMORA_AVX2 inline __m128i LoadPair(const TColor32* p) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+// Four output pixels per step: lane 0 holds outputs i, i + 1, lane 1 outputs
+// i + 2, i + 3; the in-lane pack puts them back in order.
+VELMORA_AVX2 void Horizontal(const TColor32* row, const TPointRec* map, int32_t count, TColor32* out) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i k256 = _mm256_set1_epi16(256);
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        __m256i r[2];
+        for (int h = 0; h < 2; ++h) {
+            const TPointRec* m = map + i + 4 * h;
+            const __m128i q01 = _mm_unpacklo_epi64(LoadPair(row + m[0].Pos), LoadPair(row + m[1].Pos));
+            const __m128i q23 = _mm_unpacklo_epi64(LoadPair(row + m[2].Pos), LoadPair(row + m[3].Pos));
+            // bytes per lane: c(i) c+1(i) c(i+1) c+1(i+1)
+            const __m256i q = _mm256_inserti128_si256(_mm256_castsi128_si256(q01), q23, 1);
+            const __m256i lo = _mm256_unpacklo_epi8(q, zero);  // pair of the first output of the lane
+            const __m256i hi = _mm256_unpackhi_epi8(q, zero);  // pair of the second one
+            const __m256i left = _mm256_unpacklo_epi64(lo, hi);
+            const __m256i right = _mm256_unpackhi_epi64(lo, hi);
+            const __m256i w = _mm256_setr_epi16(
+                short(m[0].Weight), short(m[0].Weight), short(m[0].Weight), short(m[0].Weight),
+                short(m[1].Weight), short(m[1].Weight), short(m[1].Weight), short(m[1].Weight),
+                short(m[2].Weight), short(m[2].Weight), short(m[2].Weight), short(m[2].Weight),
+                short(m[3].Weight), short(m[3].Weight), short(m[3].Weight), short(m[3].Weight));
+            r[h] = Lerp16(left, right, w, _mm256_sub_epi16(k256, w));
+        }
+        // packus per lane: [o0 o1 o4 o5 | o2 o3 o6 o7] -> reorder the 64-bit blocks.
+        const __m256i packed = _mm256_packus_epi16(r[0], r[1]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_permute4x64_epi64(packed, 0xD8));
+    }
+    if (i < count) BilinearHorizontal_Portable(row, map + i, count - i, out + i);
+}
+
+VELMORA_AVX2 void Vertical(const TColor32* top, const TColor32* bottom, uint32_t wy, int32_t count,
+                           TColor32* out) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i w = _mm256_set1_epi16(short(wy));
+    const __m256i v = _mm256_set1_epi16(short(256 - wy));
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + i));
+        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + i));
+        const __m256i lo = Lerp16(_mm256_unpacklo_epi8(t, zero), _mm256_unpacklo_epi8(b, zero), w, v);
+        const __m256i hi = Lerp16(_mm256_unpackhi_epi8(t, zero), _mm256_unpackhi_epi8(b, zero), w, v);
+        // The unpacks and the pack both work within 128-bit lanes: order kept.
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_packus_epi16(lo, hi));
+    }
+    if (i < count) BilinearVertical_Portable(top + i, bottom + i, wy, count - i, out + i);
+}
+
+}  // namespace
+
+TBilinearRowOps BilinearRowOps_AVX2() { return {Horizontal, Vertical}; }
+
+// Buffer layout and arithmetic as KernelRow_SSE2.
+VELMORA_AVX2 void KernelRow_AVX2(const TKernelRowArgs& a) {
+    auto* buf = static_cast<uint16_t*>(a.Buffer);
+    int32_t x = 0;
+    for (; x + 16 <= a.Span; x += 16) {
+        __m256i s0 = _mm256_setzero_si256(), s1 = s0, s2 = s0, s3 = s0;
+        for (int32_t k = 0; k < a.Taps; ++k) {
+            const __m256i w = _mm256_set1_epi16(short(a.RowWeights[k]));
+            const auto* p = reinterpret_cast<const __m128i*>(a.Rows[k] + x);
+            s0 = _mm256_add_epi16(s0, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(p)), w));
+            s1 = _mm256_add_epi16(s1, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(p + 1)), w));
+            s2 = _mm256_add_epi16(s2, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(p + 2)), w));
+            s3 = _mm256_add_epi16(s3, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(p + 3)), w));
+        }
+        auto* d = reinterpret_cast<__m256i*>(buf + 4 * size_t(x));
+        _mm256_storeu_si256(d, s0);
+        _mm256_storeu_si256(d + 1, s1);
+        _mm256_storeu_si256(d + 2, s2);
+        _mm256_storeu_si256(d + 3, s3);
+    }
+    for (; x + 4 <= a.Span; x += 4) {
+        __m256i s = _mm256_setzero_si256();
+        for (int32_t k = 0; k < a.Taps; ++k) {
+            const __m256i w = _mm256_set1_epi16(short(a.RowWeights[k]));
+            const auto* p = reinterpret_cast<const __m128i*>(a.Rows[k] + x);
+            s = _mm256_add_epi16(s, _mm256_mullo_epi16(_mm256_cvtepu8_epi16(_mm_loadu_si128(p)), w));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(buf + 4 * size_t(x)), s);
+    }
+    for (; x < a.Span; ++x) {
+        uint32_t s[4] = {0, 0, 0, 0};
+        for (int32_t k = 0; k < a.Taps; ++k) {
+            const TColor32 p = a.Rows[k][x];
+            const uint32_t w = a.RowWeights[k];
+            for (int c = 0; c < 4; ++c) s[c] += w * ((p >> (8 * c)) & 0xFF);
+        }
+        for (int c = 0; c < 4; ++c) buf[4 * size_t(x) + size_t(c)] = uint16_t(s[c]);
+    }
+
+    const TFlatClusters& cols = *a.Cols;
+    const int32_t count = cols.Count();
+    const int32_t* pos = cols.Pos.data();
+    const int32_t* begin = cols.Begin.data();
+    const uint16_t* w4 = cols.Weight4.data();
+    const __m128i zero = _mm_setzero_si128();
+    for (int32_t i = 0; i < count; ++i) {
+        __m256i acc = _mm256_setzero_si256();
+        const int32_t end = begin[i + 1];
+        for (int32_t e = begin[i]; e < end; e += 4) {
+            const __m128i v01 = _mm_unpacklo_epi64(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e]))),
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 1]))));
+            const __m128i v23 = _mm_unpacklo_epi64(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 2]))),
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 3]))));
+            const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(v01), v23, 1);
+            const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w4 + 4 * size_t(e)));
+            const __m256i lo = _mm256_mullo_epi16(v, w);
+            const __m256i hi = _mm256_mulhi_epu16(v, w);
+            acc = _mm256_add_epi32(acc, _mm256_add_epi32(_mm256_unpacklo_epi16(lo, hi), _mm256_unpackhi_epi16(lo, hi)));
+        }
+        __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+        sum = _mm_srli_epi32(sum, 16);
+        sum = _mm_packs_epi32(sum, zero);
+        a.Out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(sum, zero)));
+    }
+}
+
+}  // namespace velmora
+
+#else
+
+namespace velmora {
+TBilinearRowOps BilinearRowOps_AVX2() { return {BilinearHorizontal_Portable, BilinearVertical_Portable}; }
+void KernelRow_AVX2(const TKernelRowArgs& a) { KernelRow_Portable(a); }
+}  // namespace velmora
+
+#endif
