@@ -129,7 +129,7 @@ void BuildPalette(const jpeg_decompress_struct& d, TBitmap& bitmap) {
 struct RowsStep {
     DecompressSession* s;
     TBitmap* bitmap;
-    uint8_t* bottomRow;               // memory row of the last image row
+    uint8_t* topRow;                  // image row 0; rows lie bottom-up in memory
     size_t stride;
     bool cmyk;
     bool paletteBuilt = false;
@@ -141,7 +141,7 @@ void ReadAllRows(RowsStep& a) {
     const JDIMENSION height = d.output_height;
     while (d.output_scanline < height) {
         const JDIMENSION y = d.output_scanline;
-        JSAMPROW row = a.bottomRow - size_t(y) * a.stride;  // rows lie bottom-up
+        JSAMPROW row = a.topRow - size_t(y) * a.stride;
         if (jpeg_read_scanlines(&d, &row, 1) != 1) break;
         if (a.cmyk) CmykRowToBgr(row, d.output_width);
     }
@@ -217,7 +217,7 @@ void CompressSetup(void* arg) {
 
 struct CompressRowsStep {
     CompressSession* s;
-    const uint8_t* bottomRow;
+    const uint8_t* topRow;            // image row 0; rows lie bottom-up in memory
     size_t stride;
 };
 
@@ -226,13 +226,12 @@ void CompressRows(void* arg) {
     jpeg_compress_struct& c = a.s->c;
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = const_cast<uint8_t*>(a.bottomRow - size_t(c.next_scanline) * a.stride);
+        JSAMPROW row = const_cast<uint8_t*>(a.topRow - size_t(c.next_scanline) * a.stride);
         if (jpeg_write_scanlines(&c, &row, 1) != 1) break;
     }
     jpeg_finish_compress(&c);
 }
 
-uint8_t* BottomRow(TBitmap& b) { return b.Bits(); }
 
 }  // namespace
 
@@ -496,7 +495,7 @@ void TJPEGImage::Decode() {
         FBitmap->SetSize(int32_t(d.output_width), int32_t(d.output_height));
 
         RowsStep rows{&s, FBitmap.get(), nullptr, FBitmap->Stride(), format == TPixelFormat::pf32bit};
-        if (FBitmap->Height() > 0) rows.bottomRow = BottomRow(*FBitmap);
+        if (FBitmap->Height() > 0) rows.topRow = FBitmap->ScanLine(0);
         const bool ok = RunGuarded(s, ReadRowsStep, &rows);
         // Rows decoded before a failure stay in the bitmap, and so does the
         // palette they refer to.
@@ -563,7 +562,7 @@ void TJPEGImage::Compress() {
         if (FGrayScale) fresh->FGrayscale = true;
 
         Progress(TProgressStage::psStarting, 0, false, TRect());
-        CompressRowsStep rows{&s, BottomRow(*source), source->Stride()};
+        CompressRowsStep rows{&s, source->ScanLine(0), source->Stride()};
         if (!RunGuarded(s, CompressRows, &rows)) ThrowFailure(s);
     } catch (const EAbort&) {
         FImage = std::make_shared<TJPEGData>();
