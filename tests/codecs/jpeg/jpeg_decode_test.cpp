@@ -28,6 +28,8 @@ struct FileCase {
     Spec spec;
 };
 
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+
 Spec Make(Spec::Kind kind, int w, int h, bool subsample = true, bool progressive = false, int restart = 0) {
     Spec s;
     s.kind = kind;
