@@ -594,7 +594,19 @@ void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) {
         for (int32_t y = 0; y < b.Height(); ++y) {
             const uint8_t* src = b.ScanLine(y);
             uint32_t* dst = canvas.Row(rect.Top + y) + rect.Left;
-            for (size_t x = 0; x < width; ++x, src += 3)
+            size_t x = 0;
+            // Four pixels from three little-endian words: B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3.
+            for (; x + 4 <= width; x += 4, src += 12) {
+                uint32_t a, m, c;
+                std::memcpy(&a, src, 4);
+                std::memcpy(&m, src + 4, 4);
+                std::memcpy(&c, src + 8, 4);
+                dst[x] = 0xFF000000u | (a & 0x00FFFFFFu);
+                dst[x + 1] = 0xFF000000u | a >> 24 | (m & 0xFFFFu) << 8;
+                dst[x + 2] = 0xFF000000u | m >> 16 | (c & 0xFFu) << 16;
+                dst[x + 3] = 0xFF000000u | c >> 8;
+            }
+            for (; x < width; ++x, src += 3)
                 dst[x] = 0xFF000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
         }
         return;
