@@ -1,0 +1,285 @@
+// velmora-cli as a user runs it: the real binary, real files, exit codes and
+// every line it prints.
+#include "TestImages.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using testimages::ReadFile;
+using testimages::WriteFile;
+
+QString u(const char* s) { return QString::fromUtf8(s); }
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QStringList errLines;  // stderr split into lines (no final empty line)
+    QString err;
+};
+
+Result RunCli(const QStringList& args, const QByteArray& input = {}, bool closeInput = true) {
+    QProcess p;
+    p.setProgram(QStringLiteral(VELMORA_CLI));
+    p.setArguments(args);
+    p.start();
+    EXPECT_TRUE(p.waitForStarted());
+    if (!input.isEmpty()) p.write(input);
+    if (closeInput) p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(120000));
+    Result r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    r.errLines = r.err.split(QLatin1Char('\n'));
+    if (!r.errLines.isEmpty() && r.errLines.back().isEmpty()) r.errLines.removeLast();
+    return r;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("in")));
+        ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("out")));
+    }
+    QString In(const QString& n) const { return dir_.path() + "/in/" + n; }
+    QString Out(const QString& n) const { return dir_.path() + "/out/" + n; }
+    QString OutDir() const { return dir_.path() + "/out"; }
+    QTemporaryDir dir_;
+};
+
+TEST_F(Cli, HelpAndVersion) {
+    Result h = RunCli({u("--help")});
+    EXPECT_EQ(h.exitCode, 0);
+    EXPECT_TRUE(h.out.startsWith(u("Usage: velmora-cli -o DIR")));
+    EXPECT_TRUE(h.err.isEmpty());
+    Result v = RunCli({u("--version")});
+    EXPECT_EQ(v.exitCode, 0);
+    EXPECT_EQ(v.out, u("velmora-cli 1.0\n"));
+}
+
+class UsageErrors : public Cli, public ::testing::WithParamInterface<std::vector<const char*>> {};
+
+TEST_P(UsageErrors, ExitTwoWithTheUsageLine) {
+    QStringList args;
+    for (const char* a : GetParam()) args << (QString::fromUtf8(a) == u("OUT") ? OutDir() : u(a));
+    Result r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.out.isEmpty());
+    ASSERT_FALSE(r.errLines.isEmpty());
+    EXPECT_TRUE(r.errLines[0].startsWith(u("velmora-cli: ")));
+    EXPECT_TRUE(r.err.contains(u("Usage: velmora-cli")));
+    EXPECT_TRUE(QDir(OutDir()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Args, UsageErrors,
+    ::testing::Values(std::vector<const char*>{},                                  // nothing
+                      std::vector<const char*>{"a.bmp"},                           // no -o
+                      std::vector<const char*>{"-o", "OUT"},                       // no files
+                      std::vector<const char*>{"-o"},                              // -o without value
+                      std::vector<const char*>{"-o", "OUT", "-s", "7", "a.bmp"},   // preset out of range
+                      std::vector<const char*>{"-o", "OUT", "-s", "-1", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-s", "x", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-W", "0", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-W", "-5", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-W", "1.5", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-H", "abc", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-H", "99999999999", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-W", "10", "-H", "10", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-s", "1", "-W", "10", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "--overwrite", "maybe", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "--lang", "fr", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "--frobnicate", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-dash.bmp"}));  // needs "--"
+
+// The texts each language must show, typed from the message list.
+struct LanguageCase {
+    const char* lang;
+    const char* filePrefix;
+    const char* unknownSuffix;
+    const char* errorPrefix;
+};
+
+class MixedBatch : public Cli, public ::testing::WithParamInterface<LanguageCase> {};
+
+TEST_P(MixedBatch, EveryMessageIsATranslatedText) {
+    const LanguageCase c = GetParam();
+    ASSERT_TRUE(WriteFile(In(u("ok.bmp")), testimages::Bmp24(40, 30)));
+    ASSERT_TRUE(WriteFile(In(u("pic.png")), testimages::Png(40, 30)));
+    ASSERT_TRUE(WriteFile(In(u("photo.jpg")), testimages::Jpeg(40, 30)));
+    ASSERT_TRUE(WriteFile(In(u("anim.gif")), "GIF89a not really"));
+    ASSERT_TRUE(WriteFile(In(u("exist.bmp")), testimages::Bmp24(40, 30)));
+    ASSERT_TRUE(WriteFile(Out(u("exist.bmp")), "keep me"));
+    const QStringList files = {In(u("ok.bmp")), In(u("anim.gif")), In(u("gone.jpg")), In(u("pic.png")),
+                               In(u("exist.bmp")), In(u("photo.jpg"))};
+    Result r = RunCli(QStringList{u("-o"), OutDir(), u("-W"), u("20"), u("--overwrite"), u("none"),
+                                  u("--lang"), u(c.lang)} +
+                      files);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errLines, (QStringList{u(c.filePrefix) + In(u("anim.gif")) + u(c.unknownSuffix),
+                                       u(c.errorPrefix) + In(u("gone.jpg"))}));
+    EXPECT_EQ(r.out, u("written 3, skipped 1, failed 2\n"));
+    const auto bmp = testimages::BmpSize(ReadFile(Out(u("ok.bmp"))));
+    const auto png = testimages::PngSize(ReadFile(Out(u("pic.png"))));
+    const auto jpg = testimages::JpegSize(ReadFile(Out(u("photo.jpg"))));
+    EXPECT_EQ((std::vector<int>{bmp.w, bmp.h, png.w, png.h, jpg.w, jpg.h}),
+              (std::vector<int>{20, 15, 20, 15, 20, 15}));
+    EXPECT_EQ(ReadFile(Out(u("exist.bmp"))), QByteArray("keep me"));
+    EXPECT_FALSE(QFileInfo::exists(Out(u("anim.gif"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, MixedBatch,
+    ::testing::Values(LanguageCase{"en", "File: ", " - Unknown format.", "Error resizing "},
+                      LanguageCase{"es", "Fichero: ", " - Formato desconocido.", "Error redimensionando "},
+                      LanguageCase{"ca", "Fitxer: ", " - Format desconegut", "Error redimensionant "},
+                      LanguageCase{"key", "Fichero: ", " - Formato desconocido.", "Error redimensionando "}),
+    [](const ::testing::TestParamInfo<LanguageCase>& i) { return std::string(i.param.lang); });
+
+TEST_F(Cli, EnglishIsTheDefaultLanguage) {
+    Result r = RunCli({u("-o"), OutDir(), In(u("x.tif"))});
+    EXPECT_EQ(r.errLines, QStringList{u("File: ") + In(u("x.tif")) + u(" - Unknown format.")});
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+struct SizeCase {
+    std::vector<const char*> option;
+    int w, h;
+};
+
+class SizeOptions : public Cli, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(SizeOptions, SetTheTargetLikeTheWindow) {
+    // A 40 x 30 landscape and a 30 x 40 portrait.
+    ASSERT_TRUE(WriteFile(In(u("land.bmp")), testimages::Bmp24(40, 30)));
+    ASSERT_TRUE(WriteFile(In(u("port.bmp")), testimages::Bmp24(30, 40)));
+    QStringList args{u("-o"), OutDir()};
+    for (const char* a : GetParam().option) args << u(a);
+    Result r = RunCli(args + QStringList{In(u("land.bmp")), In(u("port.bmp"))});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const auto land = testimages::BmpSize(ReadFile(Out(u("land.bmp"))));
+    const auto port = testimages::BmpSize(ReadFile(Out(u("port.bmp"))));
+    EXPECT_EQ((std::vector<int>{land.w, land.h, port.w, port.h}),
+              (std::vector<int>{GetParam().w, GetParam().h, GetParam().h, GetParam().w}));
+}
+
+// Hand-worked: the width value sets the longer side, the height value the
+// shorter one; 40 x 30 keeps 4:3.
+INSTANTIATE_TEST_SUITE_P(Options, SizeOptions,
+                         ::testing::Values(SizeCase{{}, 640, 480}, SizeCase{{"-s", "1"}, 1280, 960},
+                                           SizeCase{{"-s", "0"}, 640, 480}, SizeCase{{"-W", "20"}, 20, 15},
+                                           SizeCase{{"-H", "10"}, 13, 10}, SizeCase{{"-H", "3"}, 4, 3}));
+
+TEST_F(Cli, OverwriteAllReplacesAndNoneKeeps) {
+    ASSERT_TRUE(WriteFile(In(u("a.bmp")), testimages::Bmp24(8, 6)));
+    ASSERT_TRUE(WriteFile(In(u("b.bmp")), testimages::Bmp24(8, 6)));
+    ASSERT_TRUE(WriteFile(Out(u("a.bmp")), "old a"));
+    ASSERT_TRUE(WriteFile(Out(u("b.bmp")), "old b"));
+    Result none = RunCli({u("-o"), OutDir(), u("-W"), u("4"), In(u("a.bmp")), In(u("b.bmp"))});  // stdin not a terminal
+    EXPECT_EQ(none.exitCode, 1);
+    EXPECT_TRUE(none.errLines.isEmpty());
+    EXPECT_EQ(none.out, u("written 0, skipped 2, failed 0\n"));
+    EXPECT_EQ(ReadFile(Out(u("a.bmp"))), QByteArray("old a"));
+    Result all = RunCli({u("-o"), OutDir(), u("-W"), u("4"), u("--overwrite=all"), In(u("a.bmp")), In(u("b.bmp"))});
+    EXPECT_EQ(all.exitCode, 0);
+    EXPECT_TRUE(all.errLines.isEmpty());
+    EXPECT_EQ(testimages::BmpSize(ReadFile(Out(u("a.bmp")))).w, 4);
+    EXPECT_EQ(testimages::BmpSize(ReadFile(Out(u("b.bmp")))).w, 4);
+}
+
+QStringList EnglishQuestion(const char* name) {
+    return {u("Output image \"") + u(name) + u("\" already exists."), u("Do you want to overwrite it?"), u("Yes"),
+            u("Yes to all"), u("No")};
+}
+
+TEST_F(Cli, AskReadsTheAnswersFromStdin) {
+    for (const char* n : {"a.bmp", "b.bmp", "c.bmp"}) {
+        ASSERT_TRUE(WriteFile(In(u(n)), testimages::Bmp24(8, 6)));
+        ASSERT_TRUE(WriteFile(Out(u(n)), "old"));
+    }
+    const QStringList args{u("-o"), OutDir(), u("-W"), u("4"), u("--overwrite"), u("ask"),
+                           In(u("a.bmp")), In(u("b.bmp")), In(u("c.bmp"))};
+    // No, then a refused answer and Yes, then the end of input (No).
+    Result r = RunCli(args, "No\nperhaps\nyes\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errLines, EnglishQuestion("a.bmp") + EnglishQuestion("b.bmp") + EnglishQuestion("b.bmp") +
+                              EnglishQuestion("c.bmp"));
+    EXPECT_EQ(ReadFile(Out(u("a.bmp"))), QByteArray("old"));
+    EXPECT_EQ(testimages::BmpSize(ReadFile(Out(u("b.bmp")))).w, 4);
+    EXPECT_EQ(ReadFile(Out(u("c.bmp"))), QByteArray("old"));
+    EXPECT_EQ(r.out, u("written 1, skipped 2, failed 0\n"));
+}
+
+TEST_F(Cli, YesToAllInCatalanAsksOnce) {
+    for (const char* n : {"a.bmp", "b.bmp"}) {
+        ASSERT_TRUE(WriteFile(In(u(n)), testimages::Bmp24(8, 6)));
+        ASSERT_TRUE(WriteFile(Out(u(n)), "old"));
+    }
+    Result r = RunCli({u("-o"), OutDir(), u("-W"), u("4"), u("--overwrite"), u("ask"), u("--lang"), u("ca"),
+                       In(u("a.bmp")), In(u("b.bmp"))},
+                      "Si a tot\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.errLines, (QStringList{u("La imatge de sortida \xE2\x80\x9C" "a.bmp\" ja existeix."),
+                                       u("Desitges sobreescriure-la?"), u("Si"), u("Si a tot"), u("No")}));
+    EXPECT_EQ(r.out, u("written 2, skipped 0, failed 0\n"));
+}
+
+TEST_F(Cli, AwkwardFileNamesWork) {
+    const std::vector<const char*> names = {"with space.bmp", "\xC3\xA9\xC3\xB1\xC3\xA7\xC5\x82.bmp", "-dash.bmp",
+                                            "back\\slash.bmp", "--double.png"};
+    QStringList args{u("-o"), OutDir(), u("-W"), u("4"), u("--")};
+    for (const char* n : names) {
+        const QString name = u(n);
+        ASSERT_TRUE(WriteFile(In(name), name.endsWith(u(".png")) ? testimages::Png(8, 6) : testimages::Bmp24(8, 6)));
+        args << In(name);
+    }
+    Result r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.errLines.isEmpty());
+    for (const char* n : names) EXPECT_TRUE(QFileInfo::exists(Out(u(n)))) << n;
+    EXPECT_EQ(QDir(OutDir()).entryList(QDir::Files).size(), qsizetype(names.size()));
+}
+
+TEST_F(Cli, RelativeNamesAfterTheDoubleDash) {
+    ASSERT_TRUE(WriteFile(In(u("-x.bmp")), testimages::Bmp24(8, 6)));
+    QProcess p;
+    p.setWorkingDirectory(dir_.path() + "/in");
+    p.setProgram(QStringLiteral(VELMORA_CLI));
+    p.setArguments({u("-o"), OutDir(), u("--"), u("-x.bmp")});
+    p.start();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    EXPECT_EQ(testimages::BmpSize(ReadFile(Out(u("-x.bmp")))).w, 640);
+}
+
+TEST_F(Cli, AMissingOutputFolderFailsEveryFile) {
+    ASSERT_TRUE(WriteFile(In(u("a.bmp")), testimages::Bmp24(8, 6)));
+    ASSERT_TRUE(WriteFile(In(u("b.png")), testimages::Png(8, 6)));
+    Result r = RunCli({u("-o"), dir_.path() + "/nowhere", In(u("a.bmp")), In(u("b.png"))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errLines, (QStringList{u("Error resizing ") + In(u("a.bmp")), u("Error resizing ") + In(u("b.png"))}));
+    EXPECT_EQ(r.out, u("written 0, skipped 0, failed 2\n"));
+    EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/nowhere"));
+}
+
+TEST_F(Cli, AFileWhoseContentDoesNotMatchItsExtension) {
+    ASSERT_TRUE(WriteFile(In(u("fake.jpg")), testimages::Png(8, 6)));
+    ASSERT_TRUE(WriteFile(In(u("good.bmp")), testimages::Bmp24(8, 6)));
+    Result r = RunCli({u("-o"), OutDir(), u("--lang"), u("es"), In(u("fake.jpg")), In(u("good.bmp"))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errLines, QStringList{u("Error redimensionando ") + In(u("fake.jpg"))});
+    EXPECT_FALSE(QFileInfo::exists(Out(u("fake.jpg"))));
+    EXPECT_TRUE(QFileInfo::exists(Out(u("good.bmp"))));
+}
+
+}  // namespace
