@@ -1,0 +1,177 @@
+// The blend variants, each against its own formula written out per channel,
+// and the variant tables.
+#include "raster/BlendVariants.h"
+#include "raster/CpuVariants.h"
+#include "raster/ResampleRows.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace velmora;
+
+namespace {
+
+uint32_t Ch(TColor32 c, int i) { return (c >> (8 * i)) & 0xFF; }
+
+// The formulas, one channel at a time.
+uint32_t SseTop(uint32_t a, uint32_t b, uint32_t w) { return (a * w + b * (256 - w)) / 256; }
+uint32_t MmxCombine(uint32_t x, uint32_t y, uint32_t w) { return (x * w + y * (256 - w) + 128) / 256; }
+uint32_t PasCombine(uint32_t x, uint32_t y, uint32_t w) {
+    if (w == 0) return y;
+    if (w == 255) return x;
+    return (x * w + 128) / 256 + (y * (255 - w) + 128) / 256;
+}
+
+TColor32 PerChannel(TColor32 x, TColor32 y, uint32_t w, uint32_t (*f)(uint32_t, uint32_t, uint32_t)) {
+    TColor32 r = 0;
+    for (int i = 0; i < 4; ++i) r |= f(Ch(x, i), Ch(y, i), w) << (8 * i);
+    return r;
+}
+
+TColor32 ExpectedSse(TColor32 p00, TColor32 p10, TColor32 p01, TColor32 p11, uint32_t wx, uint32_t wy) {
+    return PerChannel(PerChannel(p00, p10, wx, SseTop), PerChannel(p01, p11, wx, SseTop), wy, SseTop);
+}
+
+TColor32 ExpectedCombineBlend(TColor32 p00, TColor32 p10, TColor32 p01, TColor32 p11, uint32_t wx, uint32_t wy,
+                              uint32_t (*f)(uint32_t, uint32_t, uint32_t)) {
+    wx = std::min(wx, 255u);
+    wy = std::min(wy, 255u);
+    return PerChannel(PerChannel(p00, p10, wx, f), PerChannel(p01, p11, wx, f), wy, f);
+}
+
+// Restores the start-up binding when a test has rebound the tables.
+struct RebindGuard {
+    explicit RebindGuard(uint32_t features) { RebindCpuVariants(features); }
+    ~RebindGuard() { RebindCpuVariants(CpuFeatures()); }
+};
+
+// Every channel pair and every weight, on one channel lane at a time (the
+// other lanes carry different values so that a carry between lanes shows).
+TEST(Combine, BothVariantsMatchTheirFormulaExhaustively) {
+    for (uint32_t w = 0; w <= 255; ++w)
+        for (uint32_t x = 0; x <= 255; ++x)
+            for (uint32_t y = 0; y <= 255; y += 1) {
+                const TColor32 X = x | (255 - x) << 8 | x << 16 | (x ^ 0x5A) << 24;
+                const TColor32 Y = y << 24 | (255 - y) << 16 | y << 8 | (y ^ 0xA5);
+                ASSERT_EQ(Combine_MMX(X, Y, w), PerChannel(X, Y, w, MmxCombine)) << x << " " << y << " " << w;
+                ASSERT_EQ(Combine_Pas(X, Y, w), PerChannel(X, Y, w, PasCombine)) << x << " " << y << " " << w;
+            }
+}
+
+TEST(BlendBilinear, SseVariantMatchesItsFormula) {
+    std::mt19937 rng(1);
+    for (int n = 0; n < 200000; ++n) {
+        const TColor32 p[4] = {TColor32(rng()), TColor32(rng()), TColor32(rng()), TColor32(rng())};
+        const uint32_t wx = rng() % 257, wy = rng() % 257;
+        ASSERT_EQ(BlendBilinear_SSE(p[0], p[1], p[2], p[3], wx, wy), ExpectedSse(p[0], p[1], p[2], p[3], wx, wy));
+    }
+    // The extremes of every lane.
+    for (uint32_t wx : {0u, 1u, 128u, 255u, 256u})
+        for (uint32_t wy : {0u, 1u, 128u, 255u, 256u})
+            for (TColor32 a : {0u, 0xFFFFFFFFu, 0x00FF00FFu})
+                for (TColor32 b : {0u, 0xFFFFFFFFu, 0xFF00FF00u})
+                    ASSERT_EQ(BlendBilinear_SSE(a, b, b, a, wx, wy), ExpectedSse(a, b, b, a, wx, wy));
+}
+
+TEST(BlendBilinear, PortableVariantUsesTheBoundCombine) {
+    std::mt19937 rng(2);
+    for (uint32_t features : {0u, uint32_t(cfMMX)}) {
+        RebindGuard guard(features);
+        const bool mmx = (CpuFeatures() & features & cfMMX) != 0;
+        for (int n = 0; n < 100000; ++n) {
+            const TColor32 p[4] = {TColor32(rng()), TColor32(rng()), TColor32(rng()), TColor32(rng())};
+            const uint32_t wx = rng() % 257, wy = rng() % 257;
+            ASSERT_EQ(BlendBilinear_Pas(p[0], p[1], p[2], p[3], wx, wy),
+                      ExpectedCombineBlend(p[0], p[1], p[2], p[3], wx, wy, mmx ? MmxCombine : PasCombine));
+        }
+    }
+}
+
+// Top value of 255 over 0 at WX = 256: the variants differ.
+TEST(BlendBilinear, VariantsDifferAtFullWeight) {
+    // Rows equal, so the vertical stage changes nothing for SSE; with WY = 256
+    // too, the combines see their weight limited to 255 on both stages.
+    EXPECT_EQ(BlendBilinear_SSE(0xFF, 0, 0xFF, 0, 256, 256), 0xFFu);
+    EXPECT_EQ(Combine_MMX(0xFF, 0, 255), 0xFEu);
+    EXPECT_EQ(Combine_Pas(0xFF, 0, 255), 0xFFu);
+    {
+        RebindGuard guard(cfMMX);
+        if (CpuFeatures() & cfMMX) {
+            EXPECT_EQ(CombineTable().Bound(), Combine_MMX);
+            // 254 on the top row, 0 on the bottom row, then weighted 255.
+            EXPECT_EQ(BlendBilinear_Pas(0xFF, 0, 0xFF, 0, 256, 256) & 0xFF, MmxCombine(254, 254, 255));
+        }
+    }
+    {
+        RebindGuard guard(0);
+        EXPECT_EQ(CombineTable().Bound(), Combine_Pas);
+        EXPECT_EQ(BlendBilinear_Pas(0xFF, 0, 0xFF, 0, 256, 256) & 0xFF, 0xFFu);
+    }
+}
+
+TEST(BlendBilinear, HalfWeightTruncatesWithSseAndRoundsWithoutMmx) {
+    EXPECT_EQ(BlendBilinear_SSE(0xFF, 0, 0xFF, 0, 128, 128), 127u);
+    EXPECT_EQ(Combine_Pas(0xFF, 0, 128), 128u);
+    EXPECT_EQ(Combine_MMX(0xFF, 0, 128), 128u);
+}
+
+TEST(BlendBilinear, OpaqueAlphaStaysOpaqueWithSseAndMmx) {
+    for (uint32_t wx = 0; wx <= 256; ++wx)
+        for (uint32_t wy = 0; wy <= 256; wy += 4) {
+            ASSERT_EQ(BlendBilinear_SSE(0xFF000000u, 0xFF123456u, 0xFFFFFFFFu, 0xFF000001u, wx, wy) >> 24, 255u);
+            ASSERT_EQ(Combine_MMX(0xFF000000u, 0xFFABCDEFu, std::min(wx, 255u)) >> 24, 255u);
+        }
+    // The combine without MMX rounds each half on its own and loses one.
+    EXPECT_EQ(Combine_Pas(0xFF000000u, 0xFF000000u, 1) >> 24, 254u);
+}
+
+TEST(VariantTable, BindsTheLastRegisteredSupportedEntry) {
+    TVariantTable<int> t;
+    t.Add(1, 0, "base");
+    t.Add(2, cfSSE, "sse");
+    t.Add(3, cfSSE | cfAVX2, "avx2");
+    t.Add(4, cfMMX, "mmx");
+    t.Bind(0);
+    EXPECT_EQ(t.Bound(), 1);
+    t.Bind(cfSSE);
+    EXPECT_EQ(t.Bound(), 2);
+    t.Bind(cfSSE | cfAVX2);
+    EXPECT_EQ(t.Bound(), 3);
+    t.Bind(cfSSE | cfAVX2 | cfMMX);
+    EXPECT_EQ(t.Bound(), 4);
+    t.Bind(cfAVX2);
+    EXPECT_EQ(t.Bound(), 1);
+    EXPECT_STREQ(t.BoundName(), "base");
+}
+
+TEST(VariantTable, RegistrationOrderOfTheBlendOperations) {
+    ASSERT_EQ(BlendBilinearTable().Entries().size(), 2u);
+    EXPECT_EQ(BlendBilinearTable().Entries()[0].Proc, BlendBilinear_Pas);
+    EXPECT_EQ(BlendBilinearTable().Entries()[0].Needs, 0u);
+    EXPECT_EQ(BlendBilinearTable().Entries()[1].Proc, BlendBilinear_SSE);
+    EXPECT_EQ(BlendBilinearTable().Entries()[1].Needs, uint32_t(cfSSE));
+    ASSERT_EQ(CombineTable().Entries().size(), 2u);
+    EXPECT_EQ(CombineTable().Entries()[0].Proc, Combine_Pas);
+    EXPECT_EQ(CombineTable().Entries()[1].Proc, Combine_MMX);
+    EXPECT_EQ(CombineTable().Entries()[1].Needs, uint32_t(cfMMX));
+}
+
+TEST(VariantTable, StartUpBindingFollowsTheProcessor) {
+    const uint32_t f = CpuFeatures();
+    EXPECT_EQ(BlendBilinearTable().Bound(), (f & cfSSE) ? BlendBilinear_SSE : BlendBilinear_Pas);
+    EXPECT_EQ(CombineTable().Bound(), (f & cfMMX) ? Combine_MMX : Combine_Pas);
+#if defined(__x86_64__)
+    // Every x86-64 processor has MMX, SSE and SSE2.
+    EXPECT_EQ(f & (cfMMX | cfSSE | cfSSE2), uint32_t(cfMMX | cfSSE | cfSSE2));
+    EXPECT_EQ((f & cfAVX2) != 0, __builtin_cpu_supports("avx2") != 0);
+#endif
+    {
+        RebindGuard guard(0);
+        EXPECT_EQ(KernelRowTable().Bound(), KernelRow_Portable);
+        EXPECT_EQ(BlendBilinearTable().Bound(), BlendBilinear_Pas);
+    }
+    EXPECT_EQ(BlendBilinearTable().Bound(), (f & cfSSE) ? BlendBilinear_SSE : BlendBilinear_Pas);
+}
+
+}  // namespace
