@@ -1,0 +1,1 @@
+#include "png_test_util.h"

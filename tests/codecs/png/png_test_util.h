@@ -1,0 +1,47 @@
+#pragma once
+
+#include "codecs/png/PngImage.h"
+#include "png_reference.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+inline std::string SuitePath(const std::string& name) { return std::string(VELMORA_TEST_DATA) + "/pngsuite/" + name; }
+
+inline void LoadBytes(TPngImage& png, const std::vector<uint8_t>& bytes) {
+    TMemoryStream s(bytes);
+    png.LoadFromStream(s);
+}
+
+inline std::vector<uint8_t> SaveBytes(TPngImage& png) {
+    TMemoryStream s;
+    png.SaveToStream(s);
+    return s.TakeBytes();
+}
+
+// The picture rule of the raster: a canvas of the picture's size filled with
+// opaque white, the picture drawn over it; colour only (0x00RRGGBB).
+inline std::vector<uint32_t> DrawOverWhite(TPngImage& png, std::vector<uint32_t>* full = nullptr) {
+    std::vector<uint32_t> pixels(size_t(png.Width()) * size_t(png.Height()), 0xFFFFFFFFu);
+    TCanvas canvas{pixels.data(), png.Width(), png.Height()};
+    png.Draw(canvas, TRect(0, 0, png.Width(), png.Height()));
+    if (full) *full = pixels;
+    for (auto& p : pixels) p &= 0x00FFFFFFu;
+    return pixels;
+}
+
+// First differing pixel, for readable failures.
+inline std::string FirstDifference(const std::vector<uint32_t>& have, const std::vector<uint32_t>& want, int width) {
+    if (have.size() != want.size()) return "sizes differ";
+    for (size_t i = 0; i < have.size(); ++i)
+        if (have[i] != want[i]) {
+            char buf[96];
+            std::snprintf(buf, sizeof buf, "pixel (%d, %d): have %06X want %06X", int(i % size_t(width)),
+                          int(i / size_t(width)), have[i], want[i]);
+            return buf;
+        }
+    return "";
+}
