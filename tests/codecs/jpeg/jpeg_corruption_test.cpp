@@ -87,9 +87,9 @@ const CorruptCase kFiles[] = {
     {"Restarts", Small(Spec::Colour, false, 1)},
 };
 
-class Corruption : public ::testing::TestWithParam<CorruptCase> {};
+class JpegCorruption : public ::testing::TestWithParam<CorruptCase> {};
 
-TEST_P(Corruption, EveryByteReplacedDecodesOrRaises) {
+TEST_P(JpegCorruption, EveryByteReplacedDecodesOrRaises) {
     const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
     for (const Mode& mode : kModes) {
         for (size_t i = 0; i < file.size(); ++i) {
@@ -104,7 +104,7 @@ TEST_P(Corruption, EveryByteReplacedDecodesOrRaises) {
     }
 }
 
-TEST_P(Corruption, EveryTruncationDecodesOrRaises) {
+TEST_P(JpegCorruption, EveryTruncationDecodesOrRaises) {
     const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
     for (const Mode& mode : kModes)
         for (size_t keep = 0; keep < file.size(); ++keep) {
@@ -113,7 +113,7 @@ TEST_P(Corruption, EveryTruncationDecodesOrRaises) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Corruption, ::testing::ValuesIn(kFiles),
+INSTANTIATE_TEST_SUITE_P(JpegFiles, JpegCorruption, ::testing::ValuesIn(kFiles),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -50,9 +50,9 @@ const FileCase kColourFiles[] = {
     {"TallThin", Make(Spec::Colour, 3, 70)},
 };
 
-class ColourDecode : public ::testing::TestWithParam<FileCase> {};
+class JpegColourDecode : public ::testing::TestWithParam<FileCase> {};
 
-TEST_P(ColourDecode, HeaderSizeIsKnownBeforeDecoding) {
+TEST_P(JpegColourDecode, HeaderSizeIsKnownBeforeDecoding) {
     const Spec& spec = GetParam().spec;
     TJPEGImage jpg;
     Load(jpg, jpegkit::MakeJpeg(spec));
@@ -64,7 +64,7 @@ TEST_P(ColourDecode, HeaderSizeIsKnownBeforeDecoding) {
     EXPECT_FALSE(jpg.Empty());
 }
 
-TEST_P(ColourDecode, Rgb24EqualsStraightLibjpegDecode) {
+TEST_P(JpegColourDecode, Rgb24EqualsStraightLibjpegDecode) {
     const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
@@ -83,7 +83,7 @@ TEST_P(ColourDecode, Rgb24EqualsStraightLibjpegDecode) {
         }
 }
 
-TEST_P(ColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
+TEST_P(JpegColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
     const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
@@ -105,7 +105,7 @@ TEST_P(ColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
         }
 }
 
-TEST_P(ColourDecode, ProgressiveDisplayEndsWithTheSamePicture) {
+TEST_P(JpegColourDecode, ProgressiveDisplayEndsWithTheSamePicture) {
     const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
@@ -123,13 +123,13 @@ TEST_P(ColourDecode, ProgressiveDisplayEndsWithTheSamePicture) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ColourDecode, ::testing::ValuesIn(kColourFiles),
+INSTANTIATE_TEST_SUITE_P(JpegFiles, JpegColourDecode, ::testing::ValuesIn(kColourFiles),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Scale: output size 1/2, 1/4, 1/8 (rounded up), reported before decoding.
-class ScaledDecode : public ::testing::TestWithParam<TJPEGScale> {};
+class JpegScaledDecode : public ::testing::TestWithParam<TJPEGScale> {};
 
-TEST_P(ScaledDecode, SizeAndPixelsFollowTheScale) {
+TEST_P(JpegScaledDecode, SizeAndPixelsFollowTheScale) {
     const Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 45, 29));
     const int denom = 1 << int(GetParam());
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB, denom);
@@ -151,7 +151,7 @@ TEST_P(ScaledDecode, SizeAndPixelsFollowTheScale) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, ScaledDecode,
+INSTANTIATE_TEST_SUITE_P(JpegScales, JpegScaledDecode,
                          ::testing::Values(TJPEGScale::jsFullSize, TJPEGScale::jsHalf, TJPEGScale::jsQuarter,
                                            TJPEGScale::jsEighth));
 
@@ -180,7 +180,7 @@ void ExpectGreyPalettedNear(const TBitmap& bmp, const Picture& grey) {
         }
 }
 
-TEST(GreyDecode, SingleComponentFileGivesGreyPalettedBitmap) {
+TEST(JpegGreyDecode, SingleComponentFileGivesGreyPalettedBitmap) {
     for (const bool progressive : {false, true}) {
         Spec spec = Make(Spec::Grey, 33, 21, true, progressive);
         const Bytes file = jpegkit::MakeJpeg(spec);
@@ -195,7 +195,7 @@ TEST(GreyDecode, SingleComponentFileGivesGreyPalettedBitmap) {
     }
 }
 
-TEST(GreyDecode, GrayscalePropertyTurnsColourIntoGrey) {
+TEST(JpegGreyDecode, GrayscalePropertyTurnsColourIntoGrey) {
     const Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 30, 20));
     TJPEGImage jpg;
     Load(jpg, file);
@@ -205,7 +205,7 @@ TEST(GreyDecode, GrayscalePropertyTurnsColourIntoGrey) {
     ExpectGreyPalettedNear(*jpg.Bitmap(), jpegkit::ReferenceDecode(file, JCS_GRAYSCALE));
 }
 
-TEST(GreyDecode, DrawGoesThroughThePalette) {
+TEST(JpegGreyDecode, DrawGoesThroughThePalette) {
     const Bytes file = jpegkit::MakeJpeg(Make(Spec::Grey, 9, 7));
     TJPEGImage jpg;
     Load(jpg, file);
@@ -220,7 +220,7 @@ TEST(GreyDecode, DrawGoesThroughThePalette) {
         }
 }
 
-TEST(EightBitDecode, ColourFileWithEightBitFormatGetsAPalette) {
+TEST(JpegEightBitDecode, ColourFileWithEightBitFormatGetsAPalette) {
     const Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 40, 30));
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
@@ -246,9 +246,9 @@ TEST(EightBitDecode, ColourFileWithEightBitFormatGetsAPalette) {
 
 // CMYK and YCCK files: libjpeg's CMYK output, then blue = Y*K/255,
 // green = M*K/255, red = C*K/255 (truncating), fourth byte 255.
-class CmykDecode : public ::testing::TestWithParam<Spec::Kind> {};
+class JpegCmykDecode : public ::testing::TestWithParam<Spec::Kind> {};
 
-TEST_P(CmykDecode, ConvertsStoredBytesWithTheKFormula) {
+TEST_P(JpegCmykDecode, ConvertsStoredBytesWithTheKFormula) {
     const Bytes file = jpegkit::MakeJpeg(Make(GetParam(), 26, 19));
     const Picture cmyk = jpegkit::ReferenceDecode(file, JCS_CMYK);
     ASSERT_EQ(cmyk.components, 4);
@@ -274,12 +274,12 @@ TEST_P(CmykDecode, ConvertsStoredBytesWithTheKFormula) {
     EXPECT_EQ(pixels[5 * 26 + 7], out.Pixel(7, 5));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CmykDecode, ::testing::Values(Spec::Cmyk, Spec::Ycck),
+INSTANTIATE_TEST_SUITE_P(JpegKinds, JpegCmykDecode, ::testing::Values(Spec::Cmyk, Spec::Ycck),
                          [](const auto& info) { return info.param == Spec::Cmyk ? "Cmyk" : "Ycck"; });
 
 // Truncated data decodes as far as it goes: exactly what libjpeg itself gives
 // for the same bytes, with no error.
-TEST(TruncatedDecode, MatchesLibjpegOnTheSameBytes) {
+TEST(JpegTruncatedDecode, MatchesLibjpegOnTheSameBytes) {
     for (const bool progressive : {false, true}) {
         const Bytes full = jpegkit::MakeJpeg(Make(Spec::Colour, 48, 40, true, progressive));
         for (const size_t keep : {full.size() * 2 / 3, full.size() - 2, full.size() / 2}) {
@@ -302,7 +302,7 @@ TEST(TruncatedDecode, MatchesLibjpegOnTheSameBytes) {
     }
 }
 
-TEST(EmptyInput, LoadsAsZeroSizeAndFailsWhenDrawn) {
+TEST(JpegEmptyInput, LoadsAsZeroSizeAndFailsWhenDrawn) {
     TJPEGImage jpg;
     Load(jpg, Bytes());
     EXPECT_EQ(jpg.Width(), 0);
@@ -317,7 +317,7 @@ TEST(EmptyInput, LoadsAsZeroSizeAndFailsWhenDrawn) {
     }
 }
 
-TEST(NotAJpeg, PngSignatureNamedJpgFailsToLoad) {
+TEST(JpegNotAJpeg, PngSignatureNamedJpgFailsToLoad) {
     const Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R',
                        0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0, 0x90, 0x77, 0x53, 0xDE};
     const std::string path = jpegkit::TempPath("not_a_jpeg.jpg");
@@ -332,7 +332,7 @@ TEST(NotAJpeg, PngSignatureNamedJpgFailsToLoad) {
     std::remove(path.c_str());
 }
 
-TEST(HugeDeclaredSize, IsRefusedBeforeAllocating) {
+TEST(JpegHugeDeclaredSize, IsRefusedBeforeAllocating) {
     // 30000 x 30000 is beyond the pixel limit; patch the frame header of a
     // small file (SOF0: FF C0, length, precision, height, width).
     Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 16, 16));
@@ -355,7 +355,7 @@ TEST(HugeDeclaredSize, IsRefusedBeforeAllocating) {
     EXPECT_THROW(jpg.AssignTo(out), EOutOfMemory);
 }
 
-TEST(ManyScans, HostileScanCountIsRefused) {
+TEST(JpegManyScans, HostileScanCountIsRefused) {
     const Bytes file = jpegkit::MakeManyScanJpeg(1100);
     for (const bool progressiveDisplay : {false, true}) {
         TJPEGImage jpg;
@@ -372,7 +372,7 @@ TEST(ManyScans, HostileScanCountIsRefused) {
     }
 }
 
-TEST(CorruptHeader, ReportsTheLibraryMessageCode) {
+TEST(JpegCorruptHeader, ReportsTheLibraryMessageCode) {
     Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 16, 16));
     file[1] = 0x00;  // no start-of-image marker
     TJPEGImage jpg;

@@ -92,9 +92,9 @@ std::string FirstDifference(const Bytes& have, const Bytes& want) {
 
 // ---------------------------------------------------------------------------
 
-class WrittenFile : public ::testing::TestWithParam<int> {};
+class JpegWrittenFile : public ::testing::TestWithParam<int> {};
 
-TEST_P(WrittenFile, HasJfifBaselineHeaderAndQualityTablesOnly) {
+TEST_P(JpegWrittenFile, HasJfifBaselineHeaderAndQualityTablesOnly) {
     const int quality = GetParam();
     TJPEGImage jpg;
     jpg.SetCompressionQuality(quality);
@@ -140,9 +140,9 @@ TEST_P(WrittenFile, HasJfifBaselineHeaderAndQualityTablesOnly) {
     EXPECT_EQ(sof->payload, frame) << "8 bits, 35 x 22, YCbCr sampled 2x2, 1x1, 1x1";
 }
 
-INSTANTIATE_TEST_SUITE_P(Qualities, WrittenFile, ::testing::Values(90, 50, 100));
+INSTANTIATE_TEST_SUITE_P(JpegQualities, JpegWrittenFile, ::testing::Values(90, 50, 100));
 
-TEST(WrittenFile, DefaultQualityIsNinety) {
+TEST(JpegDefaults, QualityNinetyBaselineSmoothing) {
     TJPEGImage jpg;
     EXPECT_EQ(jpg.CompressionQuality(), 90);
     EXPECT_FALSE(jpg.ProgressiveEncoding());
@@ -154,9 +154,9 @@ TEST(WrittenFile, DefaultQualityIsNinety) {
 
 // Our bytes equal libjpeg's own for the same pixels and parameters, whatever
 // the bitmap's layout.
-class ExactBytes : public ::testing::TestWithParam<TPixelFormat> {};
+class JpegExactBytes : public ::testing::TestWithParam<TPixelFormat> {};
 
-TEST_P(ExactBytes, EqualPlainLibjpegCompression) {
+TEST_P(JpegExactBytes, EqualPlainLibjpegCompression) {
     for (const auto& [w, h] : {std::pair{35, 22}, std::pair{1, 1}, std::pair{17, 1}, std::pair{2, 33}}) {
         const TBitmap source = MakeBitmap(GetParam(), w, h);
         TJPEGImage jpg;
@@ -169,7 +169,7 @@ TEST_P(ExactBytes, EqualPlainLibjpegCompression) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ExactBytes,
+INSTANTIATE_TEST_SUITE_P(JpegFormats, JpegExactBytes,
                          ::testing::Values(TPixelFormat::pf32bit, TPixelFormat::pf24bit, TPixelFormat::pf8bit),
                          [](const auto& info) {
                              return info.param == TPixelFormat::pf32bit   ? std::string("Bits32")
@@ -197,9 +197,9 @@ Spec SpecOf(Spec::Kind kind, bool subsample, bool progressive) {
 
 void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 
-class PipelineRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+class JpegPipelineRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
-TEST_P(PipelineRoundTrip, OutputIsLibjpegsCompressionOfTheDecodedPixels) {
+TEST_P(JpegPipelineRoundTrip, OutputIsLibjpegsCompressionOfTheDecodedPixels) {
     const Spec& spec = GetParam().spec;
     const Bytes input = jpegkit::MakeJpeg(spec);
     TJPEGImage jpg;
@@ -248,10 +248,10 @@ const RoundTripCase kRoundTrips[] = {
     {"Cmyk", SpecOf(Spec::Cmyk, true, false)},
 };
 
-INSTANTIATE_TEST_SUITE_P(Inputs, PipelineRoundTrip, ::testing::ValuesIn(kRoundTrips),
+INSTANTIATE_TEST_SUITE_P(JpegInputs, JpegPipelineRoundTrip, ::testing::ValuesIn(kRoundTrips),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ProgressiveCarryOver, FollowsTheLastFileLoaded) {
+TEST(JpegProgressiveCarryOver, FollowsTheLastFileLoaded) {
     TJPEGImage jpg;
     const TBitmap bmp = MakeBitmap(TPixelFormat::pf32bit, 20, 12);
     auto sofOfNextSave = [&] {
@@ -270,7 +270,7 @@ TEST(ProgressiveCarryOver, FollowsTheLastFileLoaded) {
     EXPECT_EQ(sofOfNextSave(), 0xC0);
 }
 
-TEST(SaveLoaded, WritesTheLoadedBytesUnchanged) {
+TEST(JpegSaveLoaded, WritesTheLoadedBytesUnchanged) {
     const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, true));
     TJPEGImage jpg;
     Load(jpg, input);
@@ -278,7 +278,7 @@ TEST(SaveLoaded, WritesTheLoadedBytesUnchanged) {
     EXPECT_EQ(Save(jpg), input);
 }
 
-TEST(SaveGrayscale, WritesOneComponent) {
+TEST(JpegSaveGrayscale, WritesOneComponent) {
     TJPEGImage jpg;
     jpg.SetGrayscale(true);
     jpg.Assign(MakeBitmap(TPixelFormat::pf24bit, 16, 9));
@@ -290,7 +290,7 @@ TEST(SaveGrayscale, WritesOneComponent) {
 }
 
 // Nothing to write never produces an empty output file.
-TEST(EmptyPicture, SaveRaisesAndLeavesNoFile) {
+TEST(JpegEmptyPicture, SaveRaisesAndLeavesNoFile) {
     const std::string path = jpegkit::TempPath("empty_save.jpg");
     std::remove(path.c_str());
     auto expectRefused = [&](TJPEGImage& jpg) {
@@ -323,7 +323,7 @@ TEST(EmptyPicture, SaveRaisesAndLeavesNoFile) {
     std::remove(path.c_str());
 }
 
-TEST(SaveToFile, WritesTheCompressedBytes) {
+TEST(JpegSaveToFile, WritesTheCompressedBytes) {
     const std::string path = jpegkit::TempPath("save.jpg");
     TJPEGImage jpg;
     const TBitmap source = MakeBitmap(TPixelFormat::pf32bit, 12, 8);
@@ -337,7 +337,7 @@ TEST(SaveToFile, WritesTheCompressedBytes) {
     std::remove(path.c_str());
 }
 
-TEST(AssignImage, SharesDataAndCopiesTheBitmap) {
+TEST(JpegAssignImage, SharesDataAndCopiesTheBitmap) {
     const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false));
     TJPEGImage a;
     Load(a, input);
@@ -359,7 +359,7 @@ TEST(AssignImage, SharesDataAndCopiesTheBitmap) {
     EXPECT_FALSE(b.SharesDataWith(a));
 }
 
-TEST(AssignBitmap, DropsTheOldDataAndUsesTheBitmap) {
+TEST(JpegAssignBitmap, DropsTheOldDataAndUsesTheBitmap) {
     TJPEGImage jpg;
     Load(jpg, jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false)));
     const TBitmap source = MakeBitmap(TPixelFormat::pf24bit, 9, 4);
@@ -373,7 +373,7 @@ TEST(AssignBitmap, DropsTheOldDataAndUsesTheBitmap) {
     EXPECT_EQ(out.Pixel(3, 2), source.Pixel(3, 2));
 }
 
-TEST(Properties, DecodePropertiesDropOnlyADecodedBitmap) {
+TEST(JpegProperties, DecodePropertiesDropOnlyADecodedBitmap) {
     TJPEGImage jpg;
     Load(jpg, jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false)));
     int changes = 0;
@@ -403,7 +403,7 @@ TEST(Properties, DecodePropertiesDropOnlyADecodedBitmap) {
     EXPECT_FALSE(Save(assigned).empty());
 }
 
-TEST(Properties, SizeCannotBeSet) {
+TEST(JpegProperties, SizeCannotBeSet) {
     TJPEGImage jpg;
     try {
         jpg.SetWidth(10);
@@ -435,7 +435,7 @@ struct Recorder {
     }
 };
 
-TEST(Progress, DecodeAndCompressReportStartRunningEnd) {
+TEST(JpegProgress, DecodeAndCompressReportStartRunningEnd) {
     const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false));
     TJPEGImage jpg;
     Recorder rec;
@@ -460,7 +460,7 @@ TEST(Progress, DecodeAndCompressReportStartRunningEnd) {
     EXPECT_EQ(rec.events.back(), std::make_pair(TProgressStage::psEnding, 100));
 }
 
-TEST(Progress, AbortEndsQuietlyAndOtherErrorsPropagate) {
+TEST(JpegProgress, AbortEndsQuietlyAndOtherErrorsPropagate) {
     for (const bool progressive : {false, true}) {
         const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, progressive));
         {
