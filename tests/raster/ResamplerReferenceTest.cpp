@@ -7,6 +7,7 @@
 #include "raster/Bitmap32.h"
 #include "raster/CpuVariants.h"
 #include "raster/LinearResampler.h"
+#include "raster/Transfer.h"
 
 #include <gtest/gtest.h>
 
@@ -204,6 +205,32 @@ TEST_P(ResampleAgainstReference, OffsetRectanglesAndClip) {
             << "src " << src.Width() << "x" << src.Height() << " rect " << dr.Left << "," << dr.Top << ","
             << dr.Right << "," << dr.Bottom << " clip " << dc.Left << "," << dc.Top << "," << dc.Right << ","
             << dc.Bottom;
+    }
+}
+
+// A source rectangle strictly inside the source raster: the tables start at
+// its corner and the right/bottom edge rule works on its last column/row.
+TEST_P(ResampleAgainstReference, SourceSubRectangles) {
+    const Binding b = GetParam();
+    RebindGuard guard(b.features);
+    std::mt19937 rng(13);
+    for (int n = 0; n < 200; ++n) {
+        TBitmap32 src, have, want;
+        src.SetSize(int32_t(2 + rng() % 30), int32_t(2 + rng() % 30));
+        rastertest::FillRandom(src, rng);
+        const int32_t sx0 = int32_t(rng() % uint32_t(src.Width())), sy0 = int32_t(rng() % uint32_t(src.Height()));
+        const TRect sr(sx0, sy0, sx0 + 1 + int32_t(rng() % uint32_t(src.Width() - sx0)),
+                       sy0 + 1 + int32_t(rng() % uint32_t(src.Height() - sy0)));
+        have.SetSize(int32_t(1 + rng() % 40), int32_t(1 + rng() % 40));
+        want.SetSize(have.Width(), have.Height());
+        TLinearResampler::Attach(src);
+        TransferScaled(&have, have.BoundsRect(), have.BoundsRect(), &src, sr, src.Resampler(), TDrawMode::dmOpaque,
+                       nullptr);
+        if (sr.Width() == have.Width() && sr.Height() == have.Height()) continue;
+        ReferenceResample(src, sr, want, want.BoundsRect(), want.BoundsRect(), b.blend);
+        ASSERT_EQ(rastertest::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), have.Width()), "")
+            << "src " << src.Width() << "x" << src.Height() << " rect " << sr.Left << "," << sr.Top << ","
+            << sr.Right << "," << sr.Bottom << " -> " << have.Width() << "x" << have.Height();
     }
 }
 
