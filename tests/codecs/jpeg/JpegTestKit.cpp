@@ -99,31 +99,31 @@ uint8_t Pattern(int x, int y, int c) {
     }
 }
 
-Bytes MakeJpeg(const Spec& spec) {
+Bytes MakeJpeg(const Recipe& recipe) {
     int components = 3;
     J_COLOR_SPACE in = JCS_RGB;
-    if (spec.kind == Spec::Grey) {
+    if (recipe.kind == Recipe::Grey) {
         components = 1;
         in = JCS_GRAYSCALE;
-    } else if (spec.kind == Spec::Cmyk || spec.kind == Spec::Ycck) {
+    } else if (recipe.kind == Recipe::Cmyk || recipe.kind == Recipe::Ycck) {
         components = 4;
         in = JCS_CMYK;
     }
-    Bytes rows(size_t(spec.width) * size_t(spec.height) * size_t(components));
-    for (int y = 0; y < spec.height; ++y)
-        for (int x = 0; x < spec.width; ++x)
+    Bytes rows(size_t(recipe.width) * size_t(recipe.height) * size_t(components));
+    for (int y = 0; y < recipe.height; ++y)
+        for (int x = 0; x < recipe.width; ++x)
             for (int c = 0; c < components; ++c)
-                rows[(size_t(y) * spec.width + x) * components + c] = Pattern(x, y, c);
-    return CompressOrThrow(spec.width, spec.height, components, in, rows, [&spec](jpeg_compress_struct& c) {
-        jpeg_set_quality(&c, spec.quality, TRUE);
-        if (spec.kind == Spec::Cmyk) jpeg_set_colorspace(&c, JCS_CMYK);  // writes the Adobe marker
-        if (spec.kind == Spec::Ycck) jpeg_set_colorspace(&c, JCS_YCCK);
-        if (spec.kind == Spec::Colour && !spec.subsample) {
+                rows[(size_t(y) * recipe.width + x) * components + c] = Pattern(x, y, c);
+    return CompressOrThrow(recipe.width, recipe.height, components, in, rows, [&recipe](jpeg_compress_struct& c) {
+        jpeg_set_quality(&c, recipe.quality, TRUE);
+        if (recipe.kind == Recipe::Cmyk) jpeg_set_colorspace(&c, JCS_CMYK);  // writes the Adobe marker
+        if (recipe.kind == Recipe::Ycck) jpeg_set_colorspace(&c, JCS_YCCK);
+        if (recipe.kind == Recipe::Colour && !recipe.subsample) {
             c.comp_info[0].h_samp_factor = 1;
             c.comp_info[0].v_samp_factor = 1;
         }
-        if (spec.restartRows > 0) c.restart_in_rows = spec.restartRows;
-        if (spec.progressive) jpeg_simple_progression(&c);
+        if (recipe.restartRows > 0) c.restart_in_rows = recipe.restartRows;
+        if (recipe.progressive) jpeg_simple_progression(&c);
     });
 }
 

@@ -16,7 +16,7 @@ namespace jpegkit {
 using Bytes = std::vector<uint8_t>;
 
 // What kind of file MakeJpeg writes.
-struct Spec {
+struct Recipe {
     int width = 37;
     int height = 23;
     enum Kind { Colour, Grey, Cmyk, Ycck } kind = Colour;
@@ -30,8 +30,8 @@ struct Spec {
 // sharp diagonal edge, so that every component carries real detail.
 uint8_t Pattern(int x, int y, int c);
 
-// A JPEG file of the synthetic picture, written by libjpeg with the spec.
-Bytes MakeJpeg(const Spec& spec);
+// A JPEG file of the synthetic picture, written by libjpeg with the recipe.
+Bytes MakeJpeg(const Recipe& recipe);
 
 // A progressive colour file whose scan script has `scans` scans or more
 // (single-coefficient bands refined bit by bit).

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 using jpegkit::Bytes;
-using jpegkit::Spec;
+using jpegkit::Recipe;
 
 namespace {
 
@@ -61,8 +61,8 @@ std::string TryDecode(const Bytes& bytes, const Mode& mode) {
     }
 }
 
-Spec Small(Spec::Kind kind, bool progressive, int restart = 0) {
-    Spec s;
+Recipe Small(Recipe::Kind kind, bool progressive, int restart = 0) {
+    Recipe s;
     s.kind = kind;
     s.width = 19;
     s.height = 13;
@@ -74,23 +74,23 @@ Spec Small(Spec::Kind kind, bool progressive, int restart = 0) {
 
 struct CorruptCase {
     const char* name;
-    Spec spec;
+    Recipe recipe;
 };
 
 void PrintTo(const CorruptCase& c, std::ostream* os) { *os << c.name; }
 
 const CorruptCase kFiles[] = {
-    {"Baseline", Small(Spec::Colour, false)},
-    {"Progressive", Small(Spec::Colour, true)},
-    {"Grey", Small(Spec::Grey, false)},
-    {"Cmyk", Small(Spec::Cmyk, false)},
-    {"Restarts", Small(Spec::Colour, false, 1)},
+    {"Baseline", Small(Recipe::Colour, false)},
+    {"Progressive", Small(Recipe::Colour, true)},
+    {"Grey", Small(Recipe::Grey, false)},
+    {"Cmyk", Small(Recipe::Cmyk, false)},
+    {"Restarts", Small(Recipe::Colour, false, 1)},
 };
 
 class JpegCorruption : public ::testing::TestWithParam<CorruptCase> {};
 
 TEST_P(JpegCorruption, EveryByteReplacedDecodesOrRaises) {
-    const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
+    const Bytes file = jpegkit::MakeJpeg(GetParam().recipe);
     for (const Mode& mode : kModes) {
         for (size_t i = 0; i < file.size(); ++i) {
             for (const uint8_t value : {uint8_t(file[i] ^ 0xFF), uint8_t(0x00), uint8_t(0xFF), uint8_t(file[i] + 1)}) {
@@ -105,7 +105,7 @@ TEST_P(JpegCorruption, EveryByteReplacedDecodesOrRaises) {
 }
 
 TEST_P(JpegCorruption, EveryTruncationDecodesOrRaises) {
-    const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
+    const Bytes file = jpegkit::MakeJpeg(GetParam().recipe);
     for (const Mode& mode : kModes)
         for (size_t keep = 0; keep < file.size(); ++keep) {
             const Bytes cut(file.begin(), file.begin() + long(keep));

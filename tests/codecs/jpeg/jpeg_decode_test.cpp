@@ -12,7 +12,7 @@
 
 using jpegkit::Bytes;
 using jpegkit::Picture;
-using jpegkit::Spec;
+using jpegkit::Recipe;
 
 namespace {
 
@@ -25,13 +25,13 @@ std::string JpegErrorText(int code) { return "JPEG error #" + std::to_string(cod
 
 struct FileCase {
     const char* name;
-    Spec spec;
+    Recipe recipe;
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
 
-Spec Make(Spec::Kind kind, int w, int h, bool subsample = true, bool progressive = false, int restart = 0) {
-    Spec s;
+Recipe Make(Recipe::Kind kind, int w, int h, bool subsample = true, bool progressive = false, int restart = 0) {
+    Recipe s;
     s.kind = kind;
     s.width = w;
     s.height = h;
@@ -42,30 +42,30 @@ Spec Make(Spec::Kind kind, int w, int h, bool subsample = true, bool progressive
 }
 
 const FileCase kColourFiles[] = {
-    {"Colour420", Make(Spec::Colour, 37, 23)},
-    {"Colour444", Make(Spec::Colour, 37, 23, false)},
-    {"Progressive", Make(Spec::Colour, 41, 30, true, true)},
-    {"Restarts", Make(Spec::Colour, 50, 40, true, false, 1)},
-    {"OnePixel", Make(Spec::Colour, 1, 1)},
-    {"TallThin", Make(Spec::Colour, 3, 70)},
+    {"Colour420", Make(Recipe::Colour, 37, 23)},
+    {"Colour444", Make(Recipe::Colour, 37, 23, false)},
+    {"Progressive", Make(Recipe::Colour, 41, 30, true, true)},
+    {"Restarts", Make(Recipe::Colour, 50, 40, true, false, 1)},
+    {"OnePixel", Make(Recipe::Colour, 1, 1)},
+    {"TallThin", Make(Recipe::Colour, 3, 70)},
 };
 
 class JpegColourDecode : public ::testing::TestWithParam<FileCase> {};
 
 TEST_P(JpegColourDecode, HeaderSizeIsKnownBeforeDecoding) {
-    const Spec& spec = GetParam().spec;
+    const Recipe& recipe = GetParam().recipe;
     TJPEGImage jpg;
-    Load(jpg, jpegkit::MakeJpeg(spec));
-    EXPECT_EQ(jpg.Width(), spec.width);
-    EXPECT_EQ(jpg.Height(), spec.height);
+    Load(jpg, jpegkit::MakeJpeg(recipe));
+    EXPECT_EQ(jpg.Width(), recipe.width);
+    EXPECT_EQ(jpg.Height(), recipe.height);
     EXPECT_EQ(jpg.Bitmap(), nullptr) << "loading must not decode";
-    EXPECT_EQ(jpg.ProgressiveEncoding(), spec.progressive);
+    EXPECT_EQ(jpg.ProgressiveEncoding(), recipe.progressive);
     EXPECT_FALSE(jpg.Grayscale());
     EXPECT_FALSE(jpg.Empty());
 }
 
 TEST_P(JpegColourDecode, Rgb24EqualsStraightLibjpegDecode) {
-    const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
+    const Bytes file = jpegkit::MakeJpeg(GetParam().recipe);
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
     Load(jpg, file);
@@ -84,7 +84,7 @@ TEST_P(JpegColourDecode, Rgb24EqualsStraightLibjpegDecode) {
 }
 
 TEST_P(JpegColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
-    const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
+    const Bytes file = jpegkit::MakeJpeg(GetParam().recipe);
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
     Load(jpg, file);
@@ -106,7 +106,7 @@ TEST_P(JpegColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
 }
 
 TEST_P(JpegColourDecode, ProgressiveDisplayEndsWithTheSamePicture) {
-    const Bytes file = jpegkit::MakeJpeg(GetParam().spec);
+    const Bytes file = jpegkit::MakeJpeg(GetParam().recipe);
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
     jpg.SetProgressiveDisplay(true);
@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(JpegFiles, JpegColourDecode, ::testing::ValuesIn(kColou
 class JpegScaledDecode : public ::testing::TestWithParam<TJPEGScale> {};
 
 TEST_P(JpegScaledDecode, SizeAndPixelsFollowTheScale) {
-    const Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 45, 29));
+    const Bytes file = jpegkit::MakeJpeg(Make(Recipe::Colour, 45, 29));
     const int denom = 1 << int(GetParam());
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB, denom);
     TJPEGImage jpg;
@@ -182,8 +182,8 @@ void ExpectGreyPalettedNear(const TBitmap& bmp, const Picture& grey) {
 
 TEST(JpegGreyDecode, SingleComponentFileGivesGreyPalettedBitmap) {
     for (const bool progressive : {false, true}) {
-        Spec spec = Make(Spec::Grey, 33, 21, true, progressive);
-        const Bytes file = jpegkit::MakeJpeg(spec);
+        Recipe recipe = Make(Recipe::Grey, 33, 21, true, progressive);
+        const Bytes file = jpegkit::MakeJpeg(recipe);
         TJPEGImage jpg;
         Load(jpg, file);
         EXPECT_TRUE(jpg.Grayscale());
@@ -196,7 +196,7 @@ TEST(JpegGreyDecode, SingleComponentFileGivesGreyPalettedBitmap) {
 }
 
 TEST(JpegGreyDecode, GrayscalePropertyTurnsColourIntoGrey) {
-    const Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 30, 20));
+    const Bytes file = jpegkit::MakeJpeg(Make(Recipe::Colour, 30, 20));
     TJPEGImage jpg;
     Load(jpg, file);
     jpg.SetGrayscale(true);
@@ -206,7 +206,7 @@ TEST(JpegGreyDecode, GrayscalePropertyTurnsColourIntoGrey) {
 }
 
 TEST(JpegGreyDecode, DrawGoesThroughThePalette) {
-    const Bytes file = jpegkit::MakeJpeg(Make(Spec::Grey, 9, 7));
+    const Bytes file = jpegkit::MakeJpeg(Make(Recipe::Grey, 9, 7));
     TJPEGImage jpg;
     Load(jpg, file);
     std::vector<uint32_t> pixels(9 * 7, 0);
@@ -221,7 +221,7 @@ TEST(JpegGreyDecode, DrawGoesThroughThePalette) {
 }
 
 TEST(JpegEightBitDecode, ColourFileWithEightBitFormatGetsAPalette) {
-    const Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 40, 30));
+    const Bytes file = jpegkit::MakeJpeg(Make(Recipe::Colour, 40, 30));
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
     TJPEGImage jpg;
     jpg.SetPixelFormat(TJPEGPixelFormat::jf8Bit);
@@ -246,7 +246,7 @@ TEST(JpegEightBitDecode, ColourFileWithEightBitFormatGetsAPalette) {
 
 // CMYK and YCCK files: libjpeg's CMYK output, then blue = Y*K/255,
 // green = M*K/255, red = C*K/255 (truncating), fourth byte 255.
-class JpegCmykDecode : public ::testing::TestWithParam<Spec::Kind> {};
+class JpegCmykDecode : public ::testing::TestWithParam<Recipe::Kind> {};
 
 TEST_P(JpegCmykDecode, ConvertsStoredBytesWithTheKFormula) {
     const Bytes file = jpegkit::MakeJpeg(Make(GetParam(), 26, 19));
@@ -274,14 +274,14 @@ TEST_P(JpegCmykDecode, ConvertsStoredBytesWithTheKFormula) {
     EXPECT_EQ(pixels[5 * 26 + 7], out.Pixel(7, 5));
 }
 
-INSTANTIATE_TEST_SUITE_P(JpegKinds, JpegCmykDecode, ::testing::Values(Spec::Cmyk, Spec::Ycck),
-                         [](const auto& info) { return info.param == Spec::Cmyk ? "Cmyk" : "Ycck"; });
+INSTANTIATE_TEST_SUITE_P(JpegKinds, JpegCmykDecode, ::testing::Values(Recipe::Cmyk, Recipe::Ycck),
+                         [](const auto& info) { return info.param == Recipe::Cmyk ? "Cmyk" : "Ycck"; });
 
 // Truncated data decodes as far as it goes: exactly what libjpeg itself gives
 // for the same bytes, with no error.
 TEST(JpegTruncatedDecode, MatchesLibjpegOnTheSameBytes) {
     for (const bool progressive : {false, true}) {
-        const Bytes full = jpegkit::MakeJpeg(Make(Spec::Colour, 48, 40, true, progressive));
+        const Bytes full = jpegkit::MakeJpeg(Make(Recipe::Colour, 48, 40, true, progressive));
         for (const size_t keep : {full.size() * 2 / 3, full.size() - 2, full.size() / 2}) {
             const Bytes cut(full.begin(), full.begin() + long(keep));
             const Picture ref = jpegkit::ReferenceDecode(cut, JCS_RGB);
@@ -335,7 +335,7 @@ TEST(JpegNotAJpeg, PngSignatureNamedJpgFailsToLoad) {
 TEST(JpegHugeDeclaredSize, IsRefusedBeforeAllocating) {
     // 30000 x 30000 is beyond the pixel limit; patch the frame header of a
     // small file (SOF0: FF C0, length, precision, height, width).
-    Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 16, 16));
+    Bytes file = jpegkit::MakeJpeg(Make(Recipe::Colour, 16, 16));
     size_t sof = 0;
     for (size_t i = 2; i + 9 < file.size(); ++i)
         if (file[i] == 0xFF && file[i + 1] == 0xC0) {
@@ -373,7 +373,7 @@ TEST(JpegManyScans, HostileScanCountIsRefused) {
 }
 
 TEST(JpegCorruptHeader, ReportsTheLibraryMessageCode) {
-    Bytes file = jpegkit::MakeJpeg(Make(Spec::Colour, 16, 16));
+    Bytes file = jpegkit::MakeJpeg(Make(Recipe::Colour, 16, 16));
     file[1] = 0x00;  // no start-of-image marker
     TJPEGImage jpg;
     try {
@@ -384,7 +384,7 @@ TEST(JpegCorruptHeader, ReportsTheLibraryMessageCode) {
     }
     // A failed load leaves a picture of size 0 and keeps working afterwards.
     EXPECT_EQ(jpg.Width(), 0);
-    Load(jpg, jpegkit::MakeJpeg(Make(Spec::Colour, 16, 12)));
+    Load(jpg, jpegkit::MakeJpeg(Make(Recipe::Colour, 16, 12)));
     EXPECT_EQ(jpg.Height(), 12);
 }
 

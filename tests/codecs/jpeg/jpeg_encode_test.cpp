@@ -11,7 +11,7 @@
 
 using jpegkit::Bytes;
 using jpegkit::Picture;
-using jpegkit::Spec;
+using jpegkit::Recipe;
 
 namespace {
 
@@ -182,11 +182,11 @@ INSTANTIATE_TEST_SUITE_P(JpegFormats, JpegExactBytes,
 // compression of the pixels libjpeg decodes, progressive when the input was.
 struct RoundTripCase {
     const char* name;
-    Spec spec;
+    Recipe recipe;
 };
 
-Spec SpecOf(Spec::Kind kind, bool subsample, bool progressive) {
-    Spec s;
+Recipe RecipeOf(Recipe::Kind kind, bool subsample, bool progressive) {
+    Recipe s;
     s.kind = kind;
     s.width = 43;
     s.height = 27;
@@ -200,8 +200,8 @@ void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
 class JpegPipelineRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
 
 TEST_P(JpegPipelineRoundTrip, OutputIsLibjpegsCompressionOfTheDecodedPixels) {
-    const Spec& spec = GetParam().spec;
-    const Bytes input = jpegkit::MakeJpeg(spec);
+    const Recipe& recipe = GetParam().recipe;
+    const Bytes input = jpegkit::MakeJpeg(recipe);
     TJPEGImage jpg;
     Load(jpg, input);
     const int w = jpg.Width(), h = jpg.Height();
@@ -224,28 +224,28 @@ TEST_P(JpegPipelineRoundTrip, OutputIsLibjpegsCompressionOfTheDecodedPixels) {
             rgb.pixels.push_back(uint8_t(v >> 8));
             rgb.pixels.push_back(uint8_t(v));
         }
-    if (spec.kind == Spec::Colour) {
+    if (recipe.kind == Recipe::Colour) {
         // For colour input the drawn pixels are libjpeg's own decode.
         const Picture ref = jpegkit::ReferenceDecode(input, JCS_RGB);
         ASSERT_EQ(rgb.pixels, ref.pixels);
     }
     jpg.Assign(bmp);
     const Bytes have = Save(jpg);
-    const Bytes want = jpegkit::ReferenceCompress(rgb, 90, spec.progressive);
+    const Bytes want = jpegkit::ReferenceCompress(rgb, 90, recipe.progressive);
     ASSERT_EQ(have, want) << FirstDifference(have, want);
 
     const auto segs = jpegkit::ReadSegments(have);
-    const jpegkit::Segment* sof = Find(segs, spec.progressive ? 0xC2 : 0xC0);
+    const jpegkit::Segment* sof = Find(segs, recipe.progressive ? 0xC2 : 0xC0);
     ASSERT_NE(sof, nullptr);
     EXPECT_EQ(sof->payload.at(5), 3) << "always three components";
 }
 
 const RoundTripCase kRoundTrips[] = {
-    {"Colour420", SpecOf(Spec::Colour, true, false)},
-    {"Colour444", SpecOf(Spec::Colour, false, false)},
-    {"Progressive", SpecOf(Spec::Colour, true, true)},
-    {"Grey", SpecOf(Spec::Grey, true, false)},
-    {"Cmyk", SpecOf(Spec::Cmyk, true, false)},
+    {"Colour420", RecipeOf(Recipe::Colour, true, false)},
+    {"Colour444", RecipeOf(Recipe::Colour, false, false)},
+    {"Progressive", RecipeOf(Recipe::Colour, true, true)},
+    {"Grey", RecipeOf(Recipe::Grey, true, false)},
+    {"Cmyk", RecipeOf(Recipe::Cmyk, true, false)},
 };
 
 INSTANTIATE_TEST_SUITE_P(JpegInputs, JpegPipelineRoundTrip, ::testing::ValuesIn(kRoundTrips),
@@ -261,8 +261,8 @@ TEST(JpegProgressiveCarryOver, FollowsTheLastFileLoaded) {
         if (Find(segs, 0xC0)) return 0xC0;
         return 0;
     };
-    Spec progressive = SpecOf(Spec::Colour, true, true);
-    Spec baseline = SpecOf(Spec::Colour, true, false);
+    Recipe progressive = RecipeOf(Recipe::Colour, true, true);
+    Recipe baseline = RecipeOf(Recipe::Colour, true, false);
     Load(jpg, jpegkit::MakeJpeg(progressive));
     EXPECT_EQ(sofOfNextSave(), 0xC2);
     EXPECT_EQ(sofOfNextSave(), 0xC2) << "still the last file loaded";
@@ -271,7 +271,7 @@ TEST(JpegProgressiveCarryOver, FollowsTheLastFileLoaded) {
 }
 
 TEST(JpegSaveLoaded, WritesTheLoadedBytesUnchanged) {
-    const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, true));
+    const Bytes input = jpegkit::MakeJpeg(RecipeOf(Recipe::Colour, true, true));
     TJPEGImage jpg;
     Load(jpg, input);
     jpg.DIBNeeded();
@@ -338,7 +338,7 @@ TEST(JpegSaveToFile, WritesTheCompressedBytes) {
 }
 
 TEST(JpegAssignImage, SharesDataAndCopiesTheBitmap) {
-    const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false));
+    const Bytes input = jpegkit::MakeJpeg(RecipeOf(Recipe::Colour, true, false));
     TJPEGImage a;
     Load(a, input);
     TJPEGImage b;
@@ -354,14 +354,14 @@ TEST(JpegAssignImage, SharesDataAndCopiesTheBitmap) {
     EXPECT_EQ(c.Bitmap()->Pixel(5, 5), a.Bitmap()->Pixel(5, 5));
     EXPECT_EQ(Save(c), input);
     // Loading another file into one object leaves the other's picture alone.
-    Load(a, jpegkit::MakeJpeg(SpecOf(Spec::Grey, true, false)));
+    Load(a, jpegkit::MakeJpeg(RecipeOf(Recipe::Grey, true, false)));
     EXPECT_EQ(Save(b), input);
     EXPECT_FALSE(b.SharesDataWith(a));
 }
 
 TEST(JpegAssignBitmap, DropsTheOldDataAndUsesTheBitmap) {
     TJPEGImage jpg;
-    Load(jpg, jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false)));
+    Load(jpg, jpegkit::MakeJpeg(RecipeOf(Recipe::Colour, true, false)));
     const TBitmap source = MakeBitmap(TPixelFormat::pf24bit, 9, 4);
     jpg.Assign(source);
     EXPECT_EQ(jpg.Data(), nullptr);
@@ -375,7 +375,7 @@ TEST(JpegAssignBitmap, DropsTheOldDataAndUsesTheBitmap) {
 
 TEST(JpegProperties, DecodePropertiesDropOnlyADecodedBitmap) {
     TJPEGImage jpg;
-    Load(jpg, jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false)));
+    Load(jpg, jpegkit::MakeJpeg(RecipeOf(Recipe::Colour, true, false)));
     int changes = 0;
     jpg.OnChange = [&changes](TJPEGImage&) { ++changes; };
     auto decodedAgainAfter = [&](auto change) {
@@ -436,7 +436,7 @@ struct Recorder {
 };
 
 TEST(JpegProgress, DecodeAndCompressReportStartRunningEnd) {
-    const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, false));
+    const Bytes input = jpegkit::MakeJpeg(RecipeOf(Recipe::Colour, true, false));
     TJPEGImage jpg;
     Recorder rec;
     rec.Attach(jpg);
@@ -462,7 +462,7 @@ TEST(JpegProgress, DecodeAndCompressReportStartRunningEnd) {
 
 TEST(JpegProgress, AbortEndsQuietlyAndOtherErrorsPropagate) {
     for (const bool progressive : {false, true}) {
-        const Bytes input = jpegkit::MakeJpeg(SpecOf(Spec::Colour, true, progressive));
+        const Bytes input = jpegkit::MakeJpeg(RecipeOf(Recipe::Colour, true, progressive));
         {
             TJPEGImage jpg;
             Recorder rec;
