@@ -246,10 +246,8 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
     const int64_t start = stream.Position();
     const int64_t end = stream.Size();
     if (end <= start) {
-        TBitmap empty;
-        empty.SetTransparent(bitmap.Transparent());
-        empty.TransparentColor = bitmap.TransparentColor;
-        bitmap = std::move(empty);
+        bitmap.SetSize(0, 0);
+        bitmap.Palette.clear();
         return;
     }
 
@@ -292,31 +290,37 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
     stream.SetPosition(start + int64_t(std::min(pixelStart, fileSize)));
 
     const int64_t rows = h.height < 0 ? -h.height : h.height;
-    TBitmap pic;
-    pic.SetPixelFormat(FormatOf(h));
-    pic.SetSize(int32_t(h.width), int32_t(rows));
+    const bool runLength = h.compression == kRle8 || h.compression == kRle4;
 
-    if (h.compression == kRgb || h.compression == kBitFields) {
-        uint64_t rowSize = 0;
-        velmora::PaddedRowBytes(h.width, h.bitCount, rowSize);
-        const uint64_t imageSize = (h.sizeImage == 0 || h.compression == kRgb) ? rowSize * uint64_t(rows)
-                                                                                : h.sizeImage;
-        ReadRows(stream, h, rowSize, std::min(imageSize, available), pic);
-        if (h.bitCount <= 8) pic.Palette = std::move(palette);
-        pic.HandleType = THandleType::bmDIB;
-    } else {
-        // A run-length stream may legitimately be longer than the unpacked
-        // picture, so without a stated size the rest of the file is decoded.
+    // Run-length data is taken before the picture is allocated. A run-length
+    // stream may legitimately be longer than the unpacked picture, so without
+    // a stated size the rest of the file is decoded. The amount is bounded by
+    // the data actually present.
+    std::vector<uint8_t> packed;
+    if (runLength) {
         const uint64_t count = h.sizeImage != 0 ? std::min<uint64_t>(h.sizeImage, available) : available;
-        std::vector<uint8_t> data(static_cast<size_t>(count));
-        data.resize(ReadSome(stream, data.data(), data.size()));
-        DecodeRle(data, h.compression == kRle4, palette, pic);
-        pic.HandleType = THandleType::bmDDB;
+        packed.resize(static_cast<size_t>(count));
+        packed.resize(ReadSome(stream, packed.data(), packed.size()));
     }
 
-    pic.SetTransparent(bitmap.Transparent());
-    pic.TransparentColor = bitmap.TransparentColor;
-    bitmap = std::move(pic);
+    // From here on nothing in the file can make reading fail, so the new
+    // picture is built in place (only an allocation failure, EOutOfMemory,
+    // leaves the bitmap empty).
+    bitmap.SetSize(0, 0);
+    bitmap.SetPixelFormat(FormatOf(h));
+    bitmap.SetSize(int32_t(h.width), int32_t(rows));
+    bitmap.Palette.clear();
+    if (runLength) {
+        DecodeRle(packed, h.compression == kRle4, palette, bitmap);
+        bitmap.HandleType = THandleType::bmDDB;
+        return;
+    }
+    uint64_t rowSize = 0;
+    velmora::PaddedRowBytes(h.width, h.bitCount, rowSize);
+    const uint64_t imageSize = (h.sizeImage == 0 || h.compression == kRgb) ? rowSize * uint64_t(rows) : h.sizeImage;
+    ReadRows(stream, h, rowSize, std::min(imageSize, available), bitmap);
+    if (h.bitCount <= 8) bitmap.Palette = std::move(palette);
+    bitmap.HandleType = THandleType::bmDIB;
 }
 
 void SaveBmp(const TBitmap& bitmap, TStream& stream) {

@@ -31,7 +31,9 @@
 // EInvalidGraphic ("Bitmap image is not valid") for a file that is not a
 // bitmap this reader supports or whose size is unreasonable. A pixel array
 // shorter than the picture is not an error: the missing pixels stay zero.
-// The bitmap is only replaced when reading succeeds.
+// Every check of the file comes before the bitmap is touched: a refused file
+// leaves it as it was (only EOutOfMemory, for a picture that cannot be
+// allocated, leaves it empty). Transparent and TransparentColor are kept.
 void LoadBmp(TBitmap& bitmap, TStream& stream);
 
 // Writes the bitmap as a 32-bit uncompressed bottom-up BMP file. An empty

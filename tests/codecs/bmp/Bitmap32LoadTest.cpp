@@ -24,8 +24,8 @@ void LoadRaster(TBitmap32& raster, const Bytes& file) {
 // A 3 x 2 picture of distinct 0xAARRGGBB values, alpha varied (some zero).
 uint32_t Argb(int x, int y) { return uint32_t(x * 60 + y * 100) << 24 | uint32_t(0x102030 * (x + 1) + 0x050607 * y); }
 
-BmpSpec ThirtyTwoBit(bool topDown, uint32_t headerSize = 40) {
-    BmpSpec s;
+BmpLayout ThirtyTwoBit(bool topDown, uint32_t headerSize = 40) {
+    BmpLayout s;
     s.headerSize = headerSize;
     s.width = 3;
     s.height = topDown ? -2 : 2;
@@ -41,9 +41,9 @@ void ExpectArgb(const TBitmap32& raster) {
         for (int x = 0; x < 3; ++x) EXPECT_EQ(raster.Pixel(x, y), Argb(x, y)) << x << "," << y;
 }
 
-class FastRoute : public ::testing::TestWithParam<std::tuple<bool, uint32_t>> {};
+class BmpFastRoute : public ::testing::TestWithParam<std::tuple<bool, uint32_t>> {};
 
-TEST_P(FastRoute, FourthByteBecomesAlpha) {
+TEST_P(BmpFastRoute, FourthByteBecomesAlpha) {
     const auto [topDown, headerSize] = GetParam();
     TBitmap32 raster;
     LoadRaster(raster, BuildBmp(ThirtyTwoBit(topDown, headerSize)));
@@ -52,10 +52,10 @@ TEST_P(FastRoute, FourthByteBecomesAlpha) {
 
 // 108- and 124-byte headers: the pixels start at the offset the file header
 // gives, not at byte 54.
-INSTANTIATE_TEST_SUITE_P(All, FastRoute, ::testing::Combine(::testing::Bool(), ::testing::Values(40u, 108u, 124u)));
+INSTANTIATE_TEST_SUITE_P(All, BmpFastRoute, ::testing::Combine(::testing::Bool(), ::testing::Values(40u, 108u, 124u)));
 
-TEST(Bitmap32Load, AllZeroFourthBytesGiveATransparentRaster) {
-    BmpSpec s = ThirtyTwoBit(false);
+TEST(BmpRasterLoad, AllZeroFourthBytesGiveATransparentRaster) {
+    BmpLayout s = ThirtyTwoBit(false);
     s.pixels = PackRows(3, 2, 32, [](int x, int y) { return Argb(x, y) & 0xFFFFFF; });
     TBitmap32 raster;
     LoadRaster(raster, BuildBmp(s));
@@ -63,9 +63,9 @@ TEST(Bitmap32Load, AllZeroFourthBytesGiveATransparentRaster) {
         for (int x = 0; x < 3; ++x) EXPECT_EQ(raster.Pixel(x, y), Argb(x, y) & 0xFFFFFF);
 }
 
-TEST(Bitmap32Load, GapBeforeThePixelsIsSkipped) {
+TEST(BmpRasterLoad, GapBeforeThePixelsIsSkipped) {
     for (bool topDown : {false, true}) {
-        BmpSpec s = ThirtyTwoBit(topDown);
+        BmpLayout s = ThirtyTwoBit(topDown);
         s.gap = Bytes(24, 0xEE);
         TBitmap32 raster;
         LoadRaster(raster, BuildBmp(s));
@@ -73,8 +73,8 @@ TEST(Bitmap32Load, GapBeforeThePixelsIsSkipped) {
     }
 }
 
-TEST(Bitmap32Load, ColourTableOfA32BitFileIsNotReadAsPixels) {
-    BmpSpec s = ThirtyTwoBit(false);
+TEST(BmpRasterLoad, ColourTableOfA32BitFileIsNotReadAsPixels) {
+    BmpLayout s = ThirtyTwoBit(false);
     s.clrUsed = 2;
     s.palette = {0xABCDEF, 0x123456};
     TBitmap32 raster;
@@ -86,9 +86,9 @@ TEST(Bitmap32Load, ColourTableOfA32BitFileIsNotReadAsPixels) {
     ExpectArgb(raster);
 }
 
-TEST(Bitmap32Load, OffsetOutsideTheFileFallsBackToTheHeadersEnd) {
+TEST(BmpRasterLoad, OffsetOutsideTheFileFallsBackToTheHeadersEnd) {
     for (uint32_t off : {0u, 20u, 53u, 100000u, 0xFFFFFFFFu}) {
-        BmpSpec s = ThirtyTwoBit(false, 124);
+        BmpLayout s = ThirtyTwoBit(false, 124);
         s.offBits = off;
         TBitmap32 raster;
         LoadRaster(raster, BuildBmp(s));
@@ -96,8 +96,8 @@ TEST(Bitmap32Load, OffsetOutsideTheFileFallsBackToTheHeadersEnd) {
     }
 }
 
-TEST(Bitmap32Load, PlatformRouteHonoursTheOffsetToo) {
-    BmpSpec s;
+TEST(BmpRasterLoad, PlatformRouteHonoursTheOffsetToo) {
+    BmpLayout s;
     s.width = 2;
     s.height = 1;
     s.bitCount = 24;
@@ -110,9 +110,9 @@ TEST(Bitmap32Load, PlatformRouteHonoursTheOffsetToo) {
     EXPECT_EQ(raster.Pixel(1, 0), 0xFF060504u);
 }
 
-TEST(Bitmap32Load, PlatformRouteIsOpaque) {
+TEST(BmpRasterLoad, PlatformRouteIsOpaque) {
     // 24-bit one pixel wide: rows of 3 bytes + 1 padding byte.
-    BmpSpec s;
+    BmpLayout s;
     s.width = 1;
     s.height = 2;
     s.bitCount = 24;
@@ -125,8 +125,8 @@ TEST(Bitmap32Load, PlatformRouteIsOpaque) {
     EXPECT_EQ(raster.Pixel(0, 0), 0xFF605040u);
 }
 
-TEST(Bitmap32Load, ThirtyTwoBitFieldsAreOpaque) {
-    BmpSpec s = ThirtyTwoBit(false, 124);
+TEST(BmpRasterLoad, ThirtyTwoBitFieldsAreOpaque) {
+    BmpLayout s = ThirtyTwoBit(false, 124);
     s.compression = 3;
     s.masks = {0x00FF0000, 0x0000FF00, 0x000000FF, 0xFF000000};
     TBitmap32 raster;
@@ -135,10 +135,10 @@ TEST(Bitmap32Load, ThirtyTwoBitFieldsAreOpaque) {
         for (int x = 0; x < 3; ++x) EXPECT_EQ(raster.Pixel(x, y), Argb(x, y) | 0xFF000000u);
 }
 
-TEST(Bitmap32Load, CoreHeaderNeverTakesTheFastRoute) {
+TEST(BmpRasterLoad, CoreHeaderNeverTakesTheFastRoute) {
     // A core-header 24-bit file whose colour bytes happen to look like
     // "planes 1, 32 bits, no compression" at offsets 26..33.
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = 12;
     s.width = 4;
     s.height = 3;
@@ -154,13 +154,13 @@ TEST(Bitmap32Load, CoreHeaderNeverTakesTheFastRoute) {
     EXPECT_EQ(raster.Pixel(0, 0), 0xFF050505u);
 }
 
-TEST(Bitmap32Load, FastRouteRefusals) {
+TEST(BmpRasterLoad, FastRouteRefusals) {
     struct Case {
         int32_t width, height;
     };
     for (Case c : {Case{0, 2}, Case{-3, 2}, Case{3, 0}, Case{INT32_MAX, 1}, Case{1 << 15, (1 << 14) + 1},
                    Case{3, INT32_MIN}, Case{65536, -65536}}) {
-        BmpSpec s = ThirtyTwoBit(false);
+        BmpLayout s = ThirtyTwoBit(false);
         s.width = c.width;
         s.height = c.height;
         TBitmap32 raster;
@@ -173,9 +173,9 @@ TEST(Bitmap32Load, FastRouteRefusals) {
     }
 }
 
-TEST(Bitmap32Load, FastRouteShortPixelArrayIsAReadErrorBeforeAllocating) {
+TEST(BmpRasterLoad, FastRouteShortPixelArrayIsAReadErrorBeforeAllocating) {
     // 20000 x 20000 claimed, 24 bytes present.
-    BmpSpec s = ThirtyTwoBit(false);
+    BmpLayout s = ThirtyTwoBit(false);
     s.width = 20000;
     s.height = 20000;
     TBitmap32 raster;
@@ -187,14 +187,14 @@ TEST(Bitmap32Load, FastRouteShortPixelArrayIsAReadErrorBeforeAllocating) {
     EXPECT_THROW(LoadRaster(raster, file), EReadError);
 }
 
-TEST(Bitmap32Load, ShortHeaderIsAReadError) {
+TEST(BmpRasterLoad, ShortHeaderIsAReadError) {
     Bytes file = BuildBmp(ThirtyTwoBit(false));
     file.resize(53);
     TBitmap32 raster;
     EXPECT_THROW(LoadRaster(raster, file), EReadError);
 }
 
-TEST(Bitmap32Load, StreamNotAtItsStart) {
+TEST(BmpRasterLoad, StreamNotAtItsStart) {
     Bytes data(7, 0x42);
     const Bytes file = BuildBmp(ThirtyTwoBit(false, 108));
     data.insert(data.end(), file.begin(), file.end());
@@ -205,7 +205,7 @@ TEST(Bitmap32Load, StreamNotAtItsStart) {
     ExpectArgb(raster);
 }
 
-class FileEdge : public ::testing::Test {
+class BmpFileEdge : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() / ("velmora_bmp_" + std::to_string(::getpid()));
@@ -220,18 +220,18 @@ protected:
     std::filesystem::path dir_;
 };
 
-TEST_F(FileEdge, LoadFromFileReadsBothRoutes) {
+TEST_F(BmpFileEdge, LoadFromFileReadsBothRoutes) {
     TBitmap32 raster;
     raster.LoadFromFile(Write("a.bmp", BuildBmp(ThirtyTwoBit(false))));
     ExpectArgb(raster);
-    BmpSpec s;
+    BmpLayout s;
     s.pixels = {1, 2, 3, 0};
     raster.LoadFromFile(Write("b.BMP", BuildBmp(s)));
     ASSERT_EQ(raster.Width(), 1);
     EXPECT_EQ(raster.Pixel(0, 0), 0xFF030201u);
 }
 
-TEST_F(FileEdge, FileOf53BytesIsAReadError) {
+TEST_F(BmpFileEdge, FileOf53BytesIsAReadError) {
     Bytes file = BuildBmp(ThirtyTwoBit(false));
     file.resize(53);
     TBitmap32 raster;
@@ -243,7 +243,7 @@ TEST_F(FileEdge, FileOf53BytesIsAReadError) {
     }
 }
 
-TEST_F(FileEdge, PngNamedBmpIsNotAValidBitmap) {
+TEST_F(BmpFileEdge, PngNamedBmpIsNotAValidBitmap) {
     Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     png.resize(80, 0);
     TBitmap32 raster;
@@ -255,7 +255,7 @@ TEST_F(FileEdge, PngNamedBmpIsNotAValidBitmap) {
     }
 }
 
-TEST_F(FileEdge, MissingFileCannotBeOpened) {
+TEST_F(BmpFileEdge, MissingFileCannotBeOpened) {
     TBitmap32 raster;
     EXPECT_THROW(raster.LoadFromFile((dir_ / "none.bmp").string()), EFOpenError);
 }

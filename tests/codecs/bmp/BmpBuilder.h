@@ -24,7 +24,7 @@ inline void Set32(Bytes& b, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
 }
 
-struct BmpSpec {
+struct BmpLayout {
     uint32_t headerSize = 40;  // 12 (core), 40, 108, 124 or anything to test refusal
     int32_t width = 1;
     int32_t height = 1;
@@ -40,7 +40,7 @@ struct BmpSpec {
     Bytes pixels;
 };
 
-inline Bytes BuildBmp(const BmpSpec& s) {
+inline Bytes BuildBmp(const BmpLayout& s) {
     Bytes header;
     if (s.headerSize == 12) {
         Put32(header, 12);

@@ -28,7 +28,7 @@ uint32_t Grey(int i) { return uint32_t(i) * 0x010101u; }
 TEST(BmpFaults, TableOfMoreThan256EntriesKeepsTheFirst256) {
     // 300 entries: 0..255 grey ramp, then 44 red entries that must be skipped
     // without overrunning the table; the pixels follow all 300.
-    BmpSpec s;
+    BmpLayout s;
     s.width = 4;
     s.height = 1;
     s.bitCount = 8;
@@ -47,7 +47,7 @@ TEST(BmpFaults, TableOfMoreThan256EntriesKeepsTheFirst256) {
 }
 
 TEST(BmpFaults, TrueColourFileWithLargeTableIsValid) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2;
     s.height = 1;
     s.bitCount = 24;
@@ -60,7 +60,7 @@ TEST(BmpFaults, TrueColourFileWithLargeTableIsValid) {
 }
 
 TEST(BmpFaults, IndexedPixelsStartAtTheFileOffset) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 3;
     s.height = 1;
     s.bitCount = 4;
@@ -74,7 +74,7 @@ TEST(BmpFaults, IndexedPixelsStartAtTheFileOffset) {
 }
 
 TEST(BmpFaults, OffsetIntoTheTableIsNotTrusted) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2;
     s.height = 1;
     s.bitCount = 8;
@@ -93,7 +93,7 @@ TEST(BmpFaults, BitFieldImageSizeLargerThanThePictureIsClipped) {
     for (uint16_t bpp : {uint16_t(16), uint16_t(32)}) {
         for (const std::vector<uint32_t>& masks :
              {std::vector<uint32_t>{0xF800, 0x07E0, 0x001F}, std::vector<uint32_t>{0x7C00, 0x03E0, 0x001F}}) {
-            BmpSpec s;
+            BmpLayout s;
             s.width = 3;
             s.height = 2;
             s.bitCount = bpp;
@@ -110,7 +110,7 @@ TEST(BmpFaults, BitFieldImageSizeLargerThanThePictureIsClipped) {
 }
 
 TEST(BmpFaults, BitFieldImageSizeSmallerThanThePictureLeavesTheRestBlack) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 1;
     s.height = 2;
     s.bitCount = 16;
@@ -124,7 +124,7 @@ TEST(BmpFaults, BitFieldImageSizeSmallerThanThePictureLeavesTheRestBlack) {
 }
 
 TEST(BmpFaults, UncompressedImageSizeIsRecomputed) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 1;
     s.height = 2;
     s.bitCount = 24;
@@ -137,9 +137,8 @@ TEST(BmpFaults, UncompressedImageSizeIsRecomputed) {
 // ---------------------------------------------------------------------------
 // The sweep.
 
-// Decodes through the platform reader and through the raster; returns false
-// (with a failure recorded) if anything but a picture or one of our
-// exceptions comes out.
+// Decodes through the platform reader and through the raster; records a
+// failure if anything but a picture or one of our exceptions comes out.
 void Survives(const Bytes& file, const std::string& what) {
     try {
         TMemoryStream stream(file);
@@ -167,9 +166,9 @@ struct SweepCase {
     Bytes file;
 };
 
-class Sweep : public ::testing::TestWithParam<SweepCase> {};
+class BmpSweep : public ::testing::TestWithParam<SweepCase> {};
 
-TEST_P(Sweep, FlippedBytes) {
+TEST_P(BmpSweep, FlippedBytes) {
     const Bytes& original = GetParam().file;
     for (size_t i = 0; i < original.size(); ++i) {
         // Every byte inverted; header bytes also with their lowest bit flipped.
@@ -183,7 +182,7 @@ TEST_P(Sweep, FlippedBytes) {
     }
 }
 
-TEST_P(Sweep, Truncated) {
+TEST_P(BmpSweep, Truncated) {
     const Bytes& original = GetParam().file;
     for (size_t n = 0; n < original.size(); ++n) {
         Survives(Bytes(original.begin(), original.begin() + std::ptrdiff_t(n)), "length " + std::to_string(n));
@@ -197,7 +196,7 @@ std::vector<SweepCase> SweepFiles() {
     std::vector<SweepCase> out;
     auto gradient = [](int x, int y) { return uint32_t(x * 3 + y * 5); };
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 40;
         s.height = 36;
         s.bitCount = 8;
@@ -207,7 +206,7 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"Indexed8", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.headerSize = 12;
         s.width = 41;
         s.height = 34;
@@ -217,7 +216,7 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"Core4", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 43;
         s.height = -35;
         s.bitCount = 1;
@@ -226,7 +225,7 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"TopDown1", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 40;
         s.height = 36;
         s.bitCount = 8;
@@ -239,7 +238,7 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"Rle8", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 37;
         s.height = 33;
         s.bitCount = 4;
@@ -251,7 +250,7 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"Rle4", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 35;
         s.height = 33;
         s.bitCount = 16;
@@ -261,28 +260,28 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"Fields565", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.headerSize = 124;
         s.width = 34;
         s.height = 33;
         s.bitCount = 32;
         s.compression = 3;
         s.masks = {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000};
-        s.pixels = PackRows(34, 33, 32, [](int x, int y) { return uint32_t(x * 0x12345677 + y * 0x0FEDCBA9); });
+        s.pixels = PackRows(34, 33, 32, [](int x, int y) { return uint32_t(x) * 0x12345677u + uint32_t(y) * 0x0FEDCBA9u; });
         out.push_back({"Fields32V5", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.headerSize = 108;
         s.width = 34;
         s.height = 33;
         s.bitCount = 32;
         s.gap = Bytes(8, 0xAB);
-        s.pixels = PackRows(34, 33, 32, [](int x, int y) { return uint32_t(x * 0x01020304 + y * 0x40302010); });
+        s.pixels = PackRows(34, 33, 32, [](int x, int y) { return uint32_t(x) * 0x01020304u + uint32_t(y) * 0x40302010u; });
         out.push_back({"Fast32V4", BuildBmp(s)});
     }
     {
-        BmpSpec s;
+        BmpLayout s;
         s.width = 33;
         s.height = 34;
         s.bitCount = 24;
@@ -298,7 +297,7 @@ std::vector<SweepCase> SweepFiles() {
     return out;
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, Sweep, ::testing::ValuesIn(SweepFiles()),
+INSTANTIATE_TEST_SUITE_P(Files, BmpSweep, ::testing::ValuesIn(SweepFiles()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -33,13 +33,13 @@ uint32_t PaletteColour(int i) {
 
 using IndexedCase = std::tuple<int /*bpp*/, uint32_t /*header*/, bool /*topDown*/>;
 
-class IndexedRead : public ::testing::TestWithParam<IndexedCase> {};
+class BmpIndexedRead : public ::testing::TestWithParam<IndexedCase> {};
 
-TEST_P(IndexedRead, EveryPixelComesFromThePalette) {
+TEST_P(BmpIndexedRead, EveryPixelComesFromThePalette) {
     const auto [bpp, headerSize, topDown] = GetParam();
     const int width = 13, height = 3;  // 13 pixels: rows end mid-byte and need padding
     const int entries = 1 << bpp;
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = headerSize;
     s.width = width;
     s.height = topDown ? -height : height;
@@ -59,16 +59,16 @@ TEST_P(IndexedRead, EveryPixelComesFromThePalette) {
             ASSERT_EQ(b.Pixel(x, y), Opaque(PaletteColour(int(index(x, y))))) << "at " << x << "," << y;
 }
 
-INSTANTIATE_TEST_SUITE_P(Headers, IndexedRead,
+INSTANTIATE_TEST_SUITE_P(Headers, BmpIndexedRead,
                          ::testing::Combine(::testing::Values(1, 4, 8), ::testing::Values(40u, 108u, 124u),
                                             ::testing::Bool()));
-INSTANTIATE_TEST_SUITE_P(Core, IndexedRead,
+INSTANTIATE_TEST_SUITE_P(Core, BmpIndexedRead,
                          ::testing::Combine(::testing::Values(1, 4, 8), ::testing::Values(12u),
                                             ::testing::Values(false)));
 
 TEST(BmpRead, ShortDeclaredTableIsFollowedDirectlyByPixels) {
     // 8 bits with 16 colours: the table holds 16 entries, then the pixels.
-    BmpSpec s;
+    BmpLayout s;
     s.width = 4;
     s.height = 2;
     s.bitCount = 8;
@@ -82,7 +82,7 @@ TEST(BmpRead, ShortDeclaredTableIsFollowedDirectlyByPixels) {
 }
 
 TEST(BmpRead, CoreHeaderTableHasThreeByteEntries) {
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = 12;
     s.width = 3;
     s.height = 1;
@@ -99,7 +99,7 @@ TEST(BmpRead, CoreHeaderTableHasThreeByteEntries) {
 }
 
 TEST(BmpRead, IndexPastTheTableIsBlack) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2;
     s.height = 1;
     s.bitCount = 8;
@@ -116,14 +116,14 @@ TEST(BmpRead, IndexPastTheTableIsBlack) {
 
 using TrueColourCase = std::tuple<int /*bpp*/, int /*width*/, bool /*topDown*/, uint32_t /*header*/>;
 
-class TrueColourRead : public ::testing::TestWithParam<TrueColourCase> {};
+class BmpTrueColourRead : public ::testing::TestWithParam<TrueColourCase> {};
 
-TEST_P(TrueColourRead, PixelsAreBlueGreenRed) {
+TEST_P(BmpTrueColourRead, PixelsAreBlueGreenRed) {
     const auto [bpp, width, topDown, headerSize] = GetParam();
     const int height = 3;
     auto colour = [](int x, int y) { return uint32_t(40 * x + 3) << 16 | uint32_t(80 * y + 7) << 8 | uint32_t(x * 50 + y * 9); };
     auto alpha = [](int x, int y) { return uint32_t(x * 30 + y * 70 + 1) & 0xFF; };
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = headerSize;
     s.width = width;
     s.height = topDown ? -height : height;
@@ -142,14 +142,14 @@ TEST_P(TrueColourRead, PixelsAreBlueGreenRed) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, TrueColourRead,
+INSTANTIATE_TEST_SUITE_P(All, BmpTrueColourRead,
                          ::testing::Combine(::testing::Values(24, 32), ::testing::Values(1, 2, 5),
                                             ::testing::Bool(), ::testing::Values(40u, 124u)));
 
 TEST(BmpRead, OnePixelWide24BitRowsArePadded) {
     // Three rows of 3 pixel bytes + 1 padding byte each; the padding bytes
     // hold junk that must not leak into the picture.
-    BmpSpec s;
+    BmpLayout s;
     s.width = 1;
     s.height = 3;
     s.bitCount = 24;
@@ -175,11 +175,11 @@ struct FieldCase {
     std::vector<std::pair<uint32_t, uint32_t>> pixels;  // raw value -> expected 0xAARRGGBB
 };
 
-class FieldRead : public ::testing::TestWithParam<FieldCase> {};
+class BmpFieldRead : public ::testing::TestWithParam<FieldCase> {};
 
-TEST_P(FieldRead, ChannelsAreWidenedByBitRepetition) {
+TEST_P(BmpFieldRead, ChannelsAreWidenedByBitRepetition) {
     const FieldCase& c = GetParam();
-    BmpSpec s;
+    BmpLayout s;
     s.headerSize = c.headerSize;
     s.width = int32_t(c.pixels.size());
     s.height = 2;  // the second row repeats the first reversed
@@ -198,7 +198,7 @@ TEST_P(FieldRead, ChannelsAreWidenedByBitRepetition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    All, FieldRead,
+    All, BmpFieldRead,
     ::testing::Values(
         // 5-5-5, the top bit ignored. 10000 -> 10000100 = 0x84, 00001 -> 0x08, 10101 -> 0xAD.
         FieldCase{"rgb555", 16, 0, 40, {}, TPixelFormat::pf15bit,
@@ -238,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BmpRead, BitFieldsTopDown) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2;
     s.height = -2;
     s.bitCount = 16;
@@ -258,7 +258,7 @@ TEST(BmpRead, BitFieldsTopDown) {
 TEST(BmpRead, ShortPixelArrayLeavesTheRestBlack) {
     // Bottom-up 24-bit 2 x 3 (rows of 8 bytes): 12 bytes present = the bottom
     // row and half of the middle row (its first pixel and one byte more).
-    BmpSpec s;
+    BmpLayout s;
     s.width = 2;
     s.height = 3;
     s.bitCount = 24;
@@ -273,7 +273,7 @@ TEST(BmpRead, ShortPixelArrayLeavesTheRestBlack) {
 }
 
 TEST(BmpRead, ShortTopDownPixelArrayLeavesTheBottomBlack) {
-    BmpSpec s;
+    BmpLayout s;
     s.width = 1;
     s.height = -2;
     s.bitCount = 8;
@@ -282,7 +282,7 @@ TEST(BmpRead, ShortTopDownPixelArrayLeavesTheBottomBlack) {
     const TBitmap b = Load(BuildBmp(s));
     EXPECT_EQ(b.Pixel(0, 0), 0xFFFFFFFFu);
     EXPECT_EQ(b.Pixel(0, 1), 0xFFFFFFFFu);  // index 0 of an all-white table
-    BmpSpec c = s;
+    BmpLayout c = s;
     c.bitCount = 16;
     c.palette.clear();
     c.pixels = {0xFF, 0x7F, 0, 0};
@@ -301,7 +301,7 @@ TEST(BmpRead, EmptyStreamGivesAnEmptyBitmap) {
 }
 
 TEST(BmpRead, StreamPositionIsTheFileStart) {
-    BmpSpec s;
+    BmpLayout s;
     s.pixels = {9, 8, 7, 0};
     Bytes data = {0xAA, 0xBB, 0xCC};
     const Bytes file = BuildBmp(s);
@@ -315,15 +315,15 @@ TEST(BmpRead, StreamPositionIsTheFileStart) {
 
 struct BadCase {
     const char* name;
-    std::function<void(BmpSpec&)> change;
+    std::function<void(BmpLayout&)> change;
     std::function<void(Bytes&)> patch;
     bool readError;  // EReadError, else EInvalidGraphic
 };
 
-class BadFile : public ::testing::TestWithParam<BadCase> {};
+class BmpBadFile : public ::testing::TestWithParam<BadCase> {};
 
-TEST_P(BadFile, IsRefusedWithItsMessage) {
-    BmpSpec s;
+TEST_P(BmpBadFile, IsRefusedWithItsMessage) {
+    BmpLayout s;
     s.width = 4;
     s.height = 4;
     s.bitCount = 8;
@@ -352,43 +352,43 @@ TEST_P(BadFile, IsRefusedWithItsMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    All, BadFile,
+    All, BmpBadFile,
     ::testing::Values(
         BadCase{"NotBM", nullptr, [](Bytes& f) { f[0] = 'P'; }, false},
-        BadCase{"Planes2", [](BmpSpec& s) { s.planes = 2; }, nullptr, false},
-        BadCase{"Planes0", [](BmpSpec& s) { s.planes = 0; }, nullptr, false},
-        BadCase{"Header64", [](BmpSpec& s) { s.headerSize = 64; }, nullptr, false},
-        BadCase{"Header16", [](BmpSpec& s) { s.headerSize = 16; }, nullptr, false},
-        BadCase{"Header0", [](BmpSpec& s) { s.headerSize = 0; }, nullptr, false},
-        BadCase{"BitCount2", [](BmpSpec& s) { s.bitCount = 2; }, nullptr, false},
-        BadCase{"BitCount0", [](BmpSpec& s) { s.bitCount = 0; }, nullptr, false},
-        BadCase{"BitCount64", [](BmpSpec& s) { s.bitCount = 64; }, nullptr, false},
-        BadCase{"CompressionJpeg", [](BmpSpec& s) { s.compression = 4; }, nullptr, false},
-        BadCase{"CompressionAlphaFields", [](BmpSpec& s) { s.bitCount = 32; s.compression = 6; }, nullptr, false},
-        BadCase{"Rle8On4Bits", [](BmpSpec& s) { s.bitCount = 4; s.compression = 1; }, nullptr, false},
-        BadCase{"Rle4On8Bits", [](BmpSpec& s) { s.compression = 2; }, nullptr, false},
-        BadCase{"FieldsOn8Bits", [](BmpSpec& s) { s.compression = 3; }, nullptr, false},
-        BadCase{"FieldsOn24Bits", [](BmpSpec& s) { s.bitCount = 24; s.compression = 3; s.masks = {1, 2, 4}; }, nullptr, false},
-        BadCase{"RleTopDown", [](BmpSpec& s) { s.compression = 1; s.height = -4; }, nullptr, false},
-        BadCase{"ZeroWidth", [](BmpSpec& s) { s.width = 0; }, nullptr, false},
-        BadCase{"NegativeWidth", [](BmpSpec& s) { s.width = -4; }, nullptr, false},
-        BadCase{"ZeroHeight", [](BmpSpec& s) { s.height = 0; }, nullptr, false},
-        BadCase{"CoreZeroWidth", [](BmpSpec& s) { s.headerSize = 12; s.width = 0; }, nullptr, false},
-        BadCase{"MinimumHeight", [](BmpSpec& s) { s.height = INT32_MIN; }, nullptr, false},
-        BadCase{"HugeWidth", [](BmpSpec& s) { s.width = INT32_MAX; }, nullptr, false},
-        BadCase{"PixelCountOverflow", [](BmpSpec& s) { s.width = 65536; s.height = 65536; }, nullptr, false},
-        BadCase{"PixelCountJustOver", [](BmpSpec& s) { s.width = 1 << 15; s.height = (1 << 14) + 1; }, nullptr, false},
+        BadCase{"Planes2", [](BmpLayout& s) { s.planes = 2; }, nullptr, false},
+        BadCase{"Planes0", [](BmpLayout& s) { s.planes = 0; }, nullptr, false},
+        BadCase{"Header64", [](BmpLayout& s) { s.headerSize = 64; }, nullptr, false},
+        BadCase{"Header16", [](BmpLayout& s) { s.headerSize = 16; }, nullptr, false},
+        BadCase{"Header0", [](BmpLayout& s) { s.headerSize = 0; }, nullptr, false},
+        BadCase{"BitCount2", [](BmpLayout& s) { s.bitCount = 2; }, nullptr, false},
+        BadCase{"BitCount0", [](BmpLayout& s) { s.bitCount = 0; }, nullptr, false},
+        BadCase{"BitCount64", [](BmpLayout& s) { s.bitCount = 64; }, nullptr, false},
+        BadCase{"CompressionJpeg", [](BmpLayout& s) { s.compression = 4; }, nullptr, false},
+        BadCase{"CompressionAlphaFields", [](BmpLayout& s) { s.bitCount = 32; s.compression = 6; }, nullptr, false},
+        BadCase{"Rle8On4Bits", [](BmpLayout& s) { s.bitCount = 4; s.compression = 1; }, nullptr, false},
+        BadCase{"Rle4On8Bits", [](BmpLayout& s) { s.compression = 2; }, nullptr, false},
+        BadCase{"FieldsOn8Bits", [](BmpLayout& s) { s.compression = 3; }, nullptr, false},
+        BadCase{"FieldsOn24Bits", [](BmpLayout& s) { s.bitCount = 24; s.compression = 3; s.masks = {1, 2, 4}; }, nullptr, false},
+        BadCase{"RleTopDown", [](BmpLayout& s) { s.compression = 1; s.height = -4; }, nullptr, false},
+        BadCase{"ZeroWidth", [](BmpLayout& s) { s.width = 0; }, nullptr, false},
+        BadCase{"NegativeWidth", [](BmpLayout& s) { s.width = -4; }, nullptr, false},
+        BadCase{"ZeroHeight", [](BmpLayout& s) { s.height = 0; }, nullptr, false},
+        BadCase{"CoreZeroWidth", [](BmpLayout& s) { s.headerSize = 12; s.width = 0; }, nullptr, false},
+        BadCase{"MinimumHeight", [](BmpLayout& s) { s.height = INT32_MIN; }, nullptr, false},
+        BadCase{"HugeWidth", [](BmpLayout& s) { s.width = INT32_MAX; }, nullptr, false},
+        BadCase{"PixelCountOverflow", [](BmpLayout& s) { s.width = 65536; s.height = 65536; }, nullptr, false},
+        BadCase{"PixelCountJustOver", [](BmpLayout& s) { s.width = 1 << 15; s.height = (1 << 14) + 1; }, nullptr, false},
         BadCase{"FileHeaderCut", nullptr, [](Bytes& f) { f.resize(10); }, true},
         BadCase{"InfoHeaderCut", nullptr, [](Bytes& f) { f.resize(40); }, true},
-        BadCase{"V5HeaderCut", [](BmpSpec& s) { s.headerSize = 124; }, [](Bytes& f) { f.resize(100); }, true},
+        BadCase{"V5HeaderCut", [](BmpLayout& s) { s.headerSize = 124; }, [](Bytes& f) { f.resize(100); }, true},
         BadCase{"TableCut", nullptr, [](Bytes& f) { f.resize(54 + 1000); }, true},
-        BadCase{"CoreTableCut", [](BmpSpec& s) { s.headerSize = 12; }, [](Bytes& f) { f.resize(26 + 700); }, true},
+        BadCase{"CoreTableCut", [](BmpLayout& s) { s.headerSize = 12; }, [](Bytes& f) { f.resize(26 + 700); }, true},
         BadCase{"MasksCut",
-                [](BmpSpec& s) { s.bitCount = 16; s.compression = 3; s.masks = {0xF800, 0x07E0, 0x001F}; s.palette.clear(); },
+                [](BmpLayout& s) { s.bitCount = 16; s.compression = 3; s.masks = {0xF800, 0x07E0, 0x001F}; s.palette.clear(); },
                 [](Bytes& f) { f.resize(54 + 8); }, true},
-        BadCase{"TableLongerThanFile", [](BmpSpec& s) { s.clrUsed = 0xFFFFFFFF; }, nullptr, true},
+        BadCase{"TableLongerThanFile", [](BmpLayout& s) { s.clrUsed = 0xFFFFFFFF; }, nullptr, true},
         BadCase{"TableOfTrueColourLongerThanFile",
-                [](BmpSpec& s) { s.bitCount = 24; s.clrUsed = 0x40000000; s.palette.clear(); }, nullptr, true}),
+                [](BmpLayout& s) { s.bitCount = 24; s.clrUsed = 0x40000000; s.palette.clear(); }, nullptr, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

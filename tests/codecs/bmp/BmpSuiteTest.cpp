@@ -64,9 +64,9 @@ struct GoodCase {
     bool keepsAlpha;  // read by the 32-bit fast route
 };
 
-class SuiteFile : public ::testing::TestWithParam<GoodCase> {};
+class BmpSuiteFile : public ::testing::TestWithParam<GoodCase> {};
 
-TEST_P(SuiteFile, DecodesToTheReferencePixels) {
+TEST_P(BmpSuiteFile, DecodesToTheReferencePixels) {
     const GoodCase& c = GetParam();
     TBitmap32 raster;
     raster.LoadFromFile(kSuite + c.file + ".bmp");
@@ -84,7 +84,7 @@ std::string Identifier(std::string n) {
 std::string CaseName(const ::testing::TestParamInfo<GoodCase>& info) { return Identifier(info.param.file); }
 
 INSTANTIATE_TEST_SUITE_P(
-    Good, SuiteFile,
+    Good, BmpSuiteFile,
     ::testing::Values(GoodCase{"g/pal1", "pal1", 127, 64, false}, GoodCase{"g/pal1wb", "pal1", 127, 64, false},
                       GoodCase{"g/pal1bg", "pal1bg", 127, 64, false}, GoodCase{"g/pal4", "pal4", 127, 64, false},
                       GoodCase{"g/pal4gs", "pal4gs", 127, 64, false}, GoodCase{"g/pal4rle", "pal4", 127, 64, false},
@@ -152,9 +152,9 @@ struct Refused {
     bool readError;
 };
 
-class SuiteRefused : public ::testing::TestWithParam<Refused> {};
+class BmpSuiteRefused : public ::testing::TestWithParam<Refused> {};
 
-TEST_P(SuiteRefused, RaisesItsError) {
+TEST_P(BmpSuiteRefused, RaisesItsError) {
     TBitmap32 raster;
     const std::string path = kSuite + GetParam().file + ".bmp";
     if (GetParam().readError)
@@ -163,7 +163,7 @@ TEST_P(SuiteRefused, RaisesItsError) {
         EXPECT_THROW(raster.LoadFromFile(path), EInvalidGraphic);
 }
 
-INSTANTIATE_TEST_SUITE_P(Bad, SuiteRefused,
+INSTANTIATE_TEST_SUITE_P(Bad, BmpSuiteRefused,
                          ::testing::Values(Refused{"b/badbitcount", false}, Refused{"b/badheadersize", false},
                                            Refused{"b/badplanes", false}, Refused{"b/badwidth", false},
                                            Refused{"b/reallybig", false}, Refused{"b/rletopdown", false},
@@ -191,9 +191,9 @@ TEST(BmpSuite, ShortFileKeepsTheRowsItHas) {
 
 // Every questionable, bad and extra file: a picture or one of our
 // exceptions, through both the platform reader and the raster.
-class SuiteSurvives : public ::testing::TestWithParam<std::string> {};
+class BmpSuiteSurvives : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(SuiteSurvives, PictureOrException) {
+TEST_P(BmpSuiteSurvives, PictureOrException) {
     const std::vector<uint8_t> bytes = velmora::ReadWholeFile(GetParam());
     {
         TMemoryStream stream(bytes);
@@ -225,7 +225,7 @@ std::vector<std::string> Files(std::initializer_list<const char*> dirs) {
     return out;
 }
 
-INSTANTIATE_TEST_SUITE_P(All, SuiteSurvives, ::testing::ValuesIn(Files({"g", "q", "b", "x"})),
+INSTANTIATE_TEST_SUITE_P(All, BmpSuiteSurvives, ::testing::ValuesIn(Files({"g", "q", "b", "x"})),
                          [](const auto& info) {
                              const std::filesystem::path p(info.param);
                              return Identifier(p.parent_path().filename().string() + "_" + p.stem().string());
