@@ -12,7 +12,7 @@
 
 namespace {
 
-TEST(Bitmap32Size, NegativeSideBecomesZeroAndLeavesNoBlock) {
+TEST(RasterBitmap32Size, NegativeSideBecomesZeroAndLeavesNoBlock) {
     TBitmap32 b;
     EXPECT_TRUE(b.SetSize(-5, 10));
     EXPECT_EQ(b.Width(), 0);
@@ -21,7 +21,7 @@ TEST(Bitmap32Size, NegativeSideBecomesZeroAndLeavesNoBlock) {
     EXPECT_EQ(b.Bits(), nullptr);
 }
 
-TEST(Bitmap32Size, SameSizeReturnsFalseAndKeepsPixels) {
+TEST(RasterBitmap32Size, SameSizeReturnsFalseAndKeepsPixels) {
     TBitmap32 b;
     ASSERT_TRUE(b.SetSize(3, 2));
     b.Pixel(2, 1) = 0x12345678u;
@@ -32,7 +32,7 @@ TEST(Bitmap32Size, SameSizeReturnsFalseAndKeepsPixels) {
     EXPECT_FALSE(b.SetSize(-1, 4));
 }
 
-TEST(Bitmap32Size, EveryResizeZeroesPixelsAndResetsClip) {
+TEST(RasterBitmap32Size, EveryResizeZeroesPixelsAndResetsClip) {
     TBitmap32 b;
     for (auto [w, h] : {std::pair{4, 3}, {7, 1}, {1, 9}, {4, 3}}) {
         if (!b.Empty()) {
@@ -47,7 +47,7 @@ TEST(Bitmap32Size, EveryResizeZeroesPixelsAndResetsClip) {
     }
 }
 
-TEST(Bitmap32Clear, FillsOnlyTheClipRectangle) {
+TEST(RasterBitmap32Clear, FillsOnlyTheClipRectangle) {
     TBitmap32 b;
     b.SetSize(4, 3);
     b.Clear(0x11111111u);
@@ -65,7 +65,7 @@ TEST(Bitmap32Clear, FillsOnlyTheClipRectangle) {
     EXPECT_EQ(b.Pixel(0, 0), 0xFF000000u);  // the default fill is opaque black
 }
 
-TEST(Bitmap32ResetAlpha, WritesOnlyTheAlphaByteEverywhere) {
+TEST(RasterBitmap32ResetAlpha, WritesOnlyTheAlphaByteEverywhere) {
     TBitmap32 b;
     b.SetSize(19, 3);  // not a multiple of the 16-pixel step
     for (int32_t i = 0; i < 19 * 3; ++i) b.Bits()[i] = 0x00010203u * uint32_t(i);
@@ -90,7 +90,7 @@ TBitmap MakePlatformBitmap(TPixelFormat pf, int32_t w, int32_t h) {
     return bmp;
 }
 
-TEST(Bitmap32Assign, TwentyFourBitBitmapGivesOpaquePixels) {
+TEST(RasterBitmap32Assign, TwentyFourBitBitmapGivesOpaquePixels) {
     TBitmap bmp = MakePlatformBitmap(TPixelFormat::pf24bit, 3, 2);
     TBitmap32 b;
     b.Assign(bmp);
@@ -101,7 +101,7 @@ TEST(Bitmap32Assign, TwentyFourBitBitmapGivesOpaquePixels) {
             EXPECT_EQ(b.Pixel(x, y), Color32(uint8_t(30 + x), uint8_t(20 + y), uint8_t(10 * x + y), 255));
 }
 
-TEST(Bitmap32Assign, ThirtyTwoBitBitmapKeepsItsFourthByteAsAlpha) {
+TEST(RasterBitmap32Assign, ThirtyTwoBitBitmapKeepsItsFourthByteAsAlpha) {
     TBitmap bmp = MakePlatformBitmap(TPixelFormat::pf32bit, 3, 2);
     TBitmap32 b;
     b.Assign(bmp);
@@ -111,7 +111,7 @@ TEST(Bitmap32Assign, ThirtyTwoBitBitmapKeepsItsFourthByteAsAlpha) {
                       Color32(uint8_t(30 + x), uint8_t(20 + y), uint8_t(10 * x + y), uint8_t(x * 50 + y)));
 }
 
-TEST(Bitmap32Assign, TransparentColourOfABitmapGetsAlphaZero) {
+TEST(RasterBitmap32Assign, TransparentColourOfABitmapGetsAlphaZero) {
     TBitmap bmp = MakePlatformBitmap(TPixelFormat::pf24bit, 3, 2);
     bmp.SetTransparent(true);
     bmp.TransparentColor = 0x000B151Fu;  // 0x00BBGGRR: pixel (1, 1) is red 31, green 21, blue 11
@@ -142,7 +142,7 @@ private:
     int32_t w_, h_;
 };
 
-TEST(Bitmap32Assign, PictureDrawsOverWhiteAndAlphaIsReset) {
+TEST(RasterBitmap32Assign, PictureDrawsOverWhiteAndAlphaIsReset) {
     TProbePicture pic(3, 2);
     TBitmap32 b;
     b.Assign(static_cast<TGraphic&>(pic));
@@ -153,7 +153,7 @@ TEST(Bitmap32Assign, PictureDrawsOverWhiteAndAlphaIsReset) {
     EXPECT_EQ(b.Pixel(2, 1), 0xFFFFFFFFu);
 }
 
-TEST(Bitmap32Assign, EmptyPictureIsNotAskedToDraw) {
+TEST(RasterBitmap32Assign, EmptyPictureIsNotAskedToDraw) {
     TProbePicture pic(0, 5);
     TBitmap32 b;
     b.SetSize(2, 2);
@@ -165,7 +165,7 @@ TEST(Bitmap32Assign, EmptyPictureIsNotAskedToDraw) {
     EXPECT_EQ(b.Height(), 0);
 }
 
-TEST(Bitmap32AssignTo, ThreeByTwoKeepsWordsAndTopRowFirst) {
+TEST(RasterBitmap32AssignTo, ThreeByTwoKeepsWordsAndTopRowFirst) {
     TBitmap32 b;
     b.SetSize(3, 2);
     for (int32_t i = 0; i < 6; ++i) b.Bits()[i] = 0x01020304u * uint32_t(i + 1);
@@ -187,7 +187,7 @@ TEST(Bitmap32AssignTo, ThreeByTwoKeepsWordsAndTopRowFirst) {
     EXPECT_EQ(first, b.Pixel(0, 1));
 }
 
-TEST(Bitmap32AssignTo, EmptyRasterGivesA32BitBitmapOfItsSize) {
+TEST(RasterBitmap32AssignTo, EmptyRasterGivesA32BitBitmapOfItsSize) {
     TBitmap32 b;
     b.SetSize(0, 3);
     TBitmap bmp = MakePlatformBitmap(TPixelFormat::pf24bit, 2, 2);
@@ -197,7 +197,7 @@ TEST(Bitmap32AssignTo, EmptyRasterGivesA32BitBitmapOfItsSize) {
     EXPECT_EQ(bmp.Height(), 3);
 }
 
-TEST(Bitmap32Resampler, DefaultIsNearestAndAttachingReplacesIt) {
+TEST(RasterBitmap32Resampler, DefaultIsNearestBoundToTheRaster) {
     TBitmap32 b;
     EXPECT_NE(dynamic_cast<TNearestResampler*>(b.Resampler()), nullptr);
     EXPECT_EQ(b.Resampler()->Bitmap, &b);

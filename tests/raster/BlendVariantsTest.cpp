@@ -48,7 +48,7 @@ struct RebindGuard {
 
 // Every channel pair and every weight, on one channel lane at a time (the
 // other lanes carry different values so that a carry between lanes shows).
-TEST(Combine, BothVariantsMatchTheirFormulaExhaustively) {
+TEST(RasterCombine, BothVariantsMatchTheirFormulaExhaustively) {
     for (uint32_t w = 0; w <= 255; ++w)
         for (uint32_t x = 0; x <= 255; ++x)
             for (uint32_t y = 0; y <= 255; y += 1) {
@@ -59,7 +59,7 @@ TEST(Combine, BothVariantsMatchTheirFormulaExhaustively) {
             }
 }
 
-TEST(BlendBilinear, SseVariantMatchesItsFormula) {
+TEST(RasterBlendBilinear, SseVariantMatchesItsFormula) {
     std::mt19937 rng(1);
     for (int n = 0; n < 200000; ++n) {
         const TColor32 p[4] = {TColor32(rng()), TColor32(rng()), TColor32(rng()), TColor32(rng())};
@@ -74,7 +74,7 @@ TEST(BlendBilinear, SseVariantMatchesItsFormula) {
                     ASSERT_EQ(BlendBilinear_SSE(a, b, b, a, wx, wy), ExpectedSse(a, b, b, a, wx, wy));
 }
 
-TEST(BlendBilinear, PortableVariantUsesTheBoundCombine) {
+TEST(RasterBlendBilinear, PortableVariantUsesTheBoundCombine) {
     std::mt19937 rng(2);
     for (uint32_t features : {0u, uint32_t(cfMMX)}) {
         RebindGuard guard(features);
@@ -89,7 +89,7 @@ TEST(BlendBilinear, PortableVariantUsesTheBoundCombine) {
 }
 
 // Top value of 255 over 0 at WX = 256: the variants differ.
-TEST(BlendBilinear, VariantsDifferAtFullWeight) {
+TEST(RasterBlendBilinear, VariantsDifferAtFullWeight) {
     // Rows equal, so the vertical stage changes nothing for SSE; with WY = 256
     // too, the combines see their weight limited to 255 on both stages.
     EXPECT_EQ(BlendBilinear_SSE(0xFF, 0, 0xFF, 0, 256, 256), 0xFFu);
@@ -110,13 +110,13 @@ TEST(BlendBilinear, VariantsDifferAtFullWeight) {
     }
 }
 
-TEST(BlendBilinear, HalfWeightTruncatesWithSseAndRoundsWithoutMmx) {
+TEST(RasterBlendBilinear, HalfWeightTruncatesWithSseAndRoundsWithoutMmx) {
     EXPECT_EQ(BlendBilinear_SSE(0xFF, 0, 0xFF, 0, 128, 128), 127u);
     EXPECT_EQ(Combine_Pas(0xFF, 0, 128), 128u);
     EXPECT_EQ(Combine_MMX(0xFF, 0, 128), 128u);
 }
 
-TEST(BlendBilinear, OpaqueAlphaStaysOpaqueWithSseAndMmx) {
+TEST(RasterBlendBilinear, OpaqueAlphaStaysOpaqueWithSseAndMmx) {
     for (uint32_t wx = 0; wx <= 256; ++wx)
         for (uint32_t wy = 0; wy <= 256; wy += 4) {
             ASSERT_EQ(BlendBilinear_SSE(0xFF000000u, 0xFF123456u, 0xFFFFFFFFu, 0xFF000001u, wx, wy) >> 24, 255u);
@@ -126,7 +126,7 @@ TEST(BlendBilinear, OpaqueAlphaStaysOpaqueWithSseAndMmx) {
     EXPECT_EQ(Combine_Pas(0xFF000000u, 0xFF000000u, 1) >> 24, 254u);
 }
 
-TEST(VariantTable, BindsTheLastRegisteredSupportedEntry) {
+TEST(RasterVariantTable, BindsTheLastRegisteredSupportedEntry) {
     TVariantTable<int> t;
     t.Add(1, 0, "base");
     t.Add(2, cfSSE, "sse");
@@ -145,7 +145,7 @@ TEST(VariantTable, BindsTheLastRegisteredSupportedEntry) {
     EXPECT_STREQ(t.BoundName(), "base");
 }
 
-TEST(VariantTable, RegistrationOrderOfTheBlendOperations) {
+TEST(RasterVariantTable, RegistrationOrderOfTheBlendOperations) {
     ASSERT_EQ(BlendBilinearTable().Entries().size(), 2u);
     EXPECT_EQ(BlendBilinearTable().Entries()[0].Proc, BlendBilinear_Pas);
     EXPECT_EQ(BlendBilinearTable().Entries()[0].Needs, 0u);
@@ -157,7 +157,7 @@ TEST(VariantTable, RegistrationOrderOfTheBlendOperations) {
     EXPECT_EQ(CombineTable().Entries()[1].Needs, uint32_t(cfMMX));
 }
 
-TEST(VariantTable, StartUpBindingFollowsTheProcessor) {
+TEST(RasterVariantTable, StartUpBindingFollowsTheProcessor) {
     const uint32_t f = CpuFeatures();
     EXPECT_EQ(BlendBilinearTable().Bound(), (f & cfSSE) ? BlendBilinear_SSE : BlendBilinear_Pas);
     EXPECT_EQ(CombineTable().Bound(), (f & cfMMX) ? Combine_MMX : Combine_Pas);

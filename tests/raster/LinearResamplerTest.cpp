@@ -47,7 +47,7 @@ std::vector<std::vector<int>> Resample(const std::vector<int>& row, int height, 
 
 bool SseBound() { return BlendBilinearTable().Bound() == BlendBilinear_SSE; }
 
-TEST(TriangleKernel, FilterAndWidth) {
+TEST(RasterTriangleKernel, FilterAndWidth) {
     EXPECT_EQ(kKernel.GetWidth(), 1.0f);
     EXPECT_EQ(kKernel.Filter(-1.5f), 0.0f);
     EXPECT_EQ(kKernel.Filter(-1.0f), 0.0f);
@@ -59,7 +59,7 @@ TEST(TriangleKernel, FilterAndWidth) {
     EXPECT_EQ(kKernel.Filter(0x1p-30f), 1.0f);
 }
 
-TEST(WorkedExample, TwoByTwoEnlargedToFourByFourBilinear) {
+TEST(RasterWorkedExample, TwoByTwoEnlargedToFourByFourBilinear) {
     ASSERT_TRUE(SseBound());
     EXPECT_EQ(AsPairs(TCluster(BuildBilinearMap(0, 4, 0, 4, 0, 2, 2))),
               (Entries{{0, 256}, {0, 192}, {0, 64}, {0, 0}}));
@@ -67,14 +67,14 @@ TEST(WorkedExample, TwoByTwoEnlargedToFourByFourBilinear) {
     for (const auto& r : out) EXPECT_EQ(r, (std::vector<int>{0, 63, 191, 255}));
 }
 
-TEST(WorkedExample, FourByFourShrunkToTwoByTwo) {
+TEST(RasterWorkedExample, FourByFourShrunkToTwoByTwo) {
     EXPECT_EQ(AsPairs(BuildClusters(0, 2, 0, 2, 0, 4, kKernel)),
               (std::vector<Entries>{{{0, 32}, {0, 96}, {1, 96}, {2, 32}}, {{1, 32}, {2, 96}, {3, 96}, {3, 32}}}));
     const auto out = Resample({0, 0, 255, 255}, 4, 2, 2);
     for (const auto& r : out) EXPECT_EQ(r, (std::vector<int>{31, 223}));
 }
 
-TEST(WorkedExample, TwoColumnsToThreeWhileHeightShrinksGoesTheKernelWay) {
+TEST(RasterWorkedExample, TwoColumnsToThreeWhileHeightShrinksGoesTheKernelWay) {
     EXPECT_EQ(AsPairs(BuildClusters(0, 3, 0, 3, 0, 2, kKernel)),
               (std::vector<Entries>{{{0, 43}, {0, 213}}, {{0, 128}, {1, 128}}, {{1, 213}, {1, 43}}}));
     // Column sums: 0; 128 * 255 * 256 -> 0x7F8000 -> 127; 256 * 255 * 256 -> 255.
@@ -82,7 +82,7 @@ TEST(WorkedExample, TwoColumnsToThreeWhileHeightShrinksGoesTheKernelWay) {
     for (const auto& r : out) EXPECT_EQ(r, (std::vector<int>{0, 127, 255}));
 }
 
-TEST(WorkedExample, KeptDimensionMapsIdentically) {
+TEST(RasterWorkedExample, KeptDimensionMapsIdentically) {
     for (int32_t n : {2, 3, 7, 64, 1000}) {
         const TMappingTable t = BuildClusters(0, n, 0, n, 0, n, kKernel);
         ASSERT_EQ(int32_t(t.size()), n);
@@ -94,7 +94,7 @@ TEST(WorkedExample, KeptDimensionMapsIdentically) {
     for (const auto& r : out) EXPECT_EQ(r, (std::vector<int>{9, 200, 31, 77, 255}));
 }
 
-TEST(WorkedExample, OnePixelWideSourceRepeatsItsColumn) {
+TEST(RasterWorkedExample, OnePixelWideSourceRepeatsItsColumn) {
     for (int32_t dw : {1, 2, 5, 33}) {
         const TMappingTable t = BuildClusters(0, dw, 0, dw, 0, 1, kKernel);
         ASSERT_EQ(int32_t(t.size()), dw);
@@ -116,7 +116,7 @@ TEST(WorkedExample, OnePixelWideSourceRepeatsItsColumn) {
 
 // Beyond a 512-fold reduction every weight rounds to 0 and the sample under
 // the centre, floor(X), stands in.
-TEST(WorkedExample, ExtremeReductionTakesTheCentreSample) {
+TEST(RasterWorkedExample, ExtremeReductionTakesTheCentreSample) {
     struct Case {
         int32_t srcW;
         int32_t pos;
@@ -133,7 +133,7 @@ TEST(WorkedExample, ExtremeReductionTakesTheCentreSample) {
     EXPECT_EQ(Resample(row, 1, 1, 1), (std::vector<std::vector<int>>{{299 % 251}}));
 }
 
-TEST(WorkedExample, OpaqueAlphaStaysOpaqueInBothPaths) {
+TEST(RasterWorkedExample, OpaqueAlphaStaysOpaqueInBothPaths) {
     ASSERT_TRUE(SseBound());
     std::mt19937 rng(5);
     for (int n = 0; n < 150; ++n) {
@@ -150,7 +150,7 @@ TEST(WorkedExample, OpaqueAlphaStaysOpaqueInBothPaths) {
     }
 }
 
-TEST(WorkedExample, LastColumnsOfAnEnlargementTakeTheLastSourceColumn) {
+TEST(RasterWorkedExample, LastColumnsOfAnEnlargementTakeTheLastSourceColumn) {
     ASSERT_TRUE(SseBound());
     // 3 -> 10: entries whose position reaches column 2 move to (1, 0).
     const auto map = BuildBilinearMap(0, 10, 0, 10, 0, 3, 3);
@@ -169,7 +169,7 @@ TEST(WorkedExample, LastColumnsOfAnEnlargementTakeTheLastSourceColumn) {
 
 // Bilinear maps never reach past the source, for every small size pair and
 // for clipped sub-ranges.
-TEST(BilinearMap, StaysInsideTheSourceAndGrowsMonotonically) {
+TEST(RasterBilinearMap, StaysInsideTheSourceAndGrowsMonotonically) {
     for (int32_t s = 2; s <= 40; ++s)
         for (int32_t d = s + 1; d <= 130; ++d) {
             const auto map = BuildBilinearMap(0, d, 0, d, 0, s, s);
@@ -201,12 +201,12 @@ TEST(BilinearMap, StaysInsideTheSourceAndGrowsMonotonically) {
         }
 }
 
-class ClusterInvariants : public ::testing::TestWithParam<std::pair<int32_t, int32_t>> {};
+class RasterClusterInvariants : public ::testing::TestWithParam<std::pair<int32_t, int32_t>> {};
 
 // Every cluster: weights within 0..256 that add up to exactly 256, positions
 // inside the source span and never decreasing within the table; a clipped
 // table is the matching slice of the whole one.
-TEST_P(ClusterInvariants, WeightsSumTo256AndPositionsStayInside) {
+TEST_P(RasterClusterInvariants, WeightsSumTo256AndPositionsStayInside) {
     const auto [srcMax, dstMax] = GetParam();
     std::mt19937 rng(uint32_t(srcMax * 7919 + dstMax));
     for (int n = 0; n < 300; ++n) {
@@ -238,11 +238,11 @@ TEST_P(ClusterInvariants, WeightsSumTo256AndPositionsStayInside) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, ClusterInvariants,
+INSTANTIATE_TEST_SUITE_P(Sizes, RasterClusterInvariants,
                          ::testing::Values(std::pair{8, 8}, std::pair{40, 40}, std::pair{300, 40},
                                            std::pair{40, 300}, std::pair{3000, 5}, std::pair{5000, 700}));
 
-TEST(BuildClusters, EmptySourceOrClipGivesAnEmptyTable) {
+TEST(RasterBuildClusters, EmptySourceOrClipGivesAnEmptyTable) {
     EXPECT_TRUE(BuildClusters(0, 5, 0, 5, 3, 3, kKernel).empty());
     EXPECT_TRUE(BuildClusters(0, 5, 2, 2, 0, 9, kKernel).empty());
 }
@@ -250,7 +250,7 @@ TEST(BuildClusters, EmptySourceOrClipGivesAnEmptyTable) {
 // ---------------------------------------------------------------------------
 // Row kernels: every registered variant against the portable one.
 
-TEST(BilinearRows, EveryVariantMatchesThePortableRows) {
+TEST(RasterBilinearRows, EveryVariantMatchesThePortableRows) {
     std::mt19937 rng(11);
     for (const auto& entry : BilinearRowTable().Entries()) {
         if ((entry.Needs & ~CpuFeatures()) != 0) continue;
@@ -281,7 +281,7 @@ TEST(BilinearRows, EveryVariantMatchesThePortableRows) {
 // Whole resamples through every binding give the same bytes as the portable
 // kernel rows (kernel path) and the portable bilinear rows with the SSE blend
 // arithmetic (bilinear path), including sizes that leave SIMD tails.
-TEST(VariantOutputs, ByteIdenticalToThePortableReference) {
+TEST(RasterVariantOutputs, ByteIdenticalToThePortableReference) {
     std::mt19937 rng(99);
     const uint32_t portable = cfMMX | cfSSE;  // SSE blend arithmetic, portable rows
     std::vector<uint32_t> bindings;
@@ -316,7 +316,7 @@ TEST(VariantOutputs, ByteIdenticalToThePortableReference) {
     RebindCpuVariants(CpuFeatures());
 }
 
-TEST(LinearResampler, AttachReplacesTheRastersResampler) {
+TEST(RasterLinearResampler, AttachReplacesTheRastersResampler) {
     TBitmap32 b;
     TLinearResampler& r = TLinearResampler::Attach(b);
     EXPECT_EQ(b.Resampler(), &r);

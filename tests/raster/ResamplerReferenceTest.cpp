@@ -146,11 +146,11 @@ struct Binding {
     const char* name;
 };
 
-class ResampleAgainstReference : public ::testing::TestWithParam<Binding> {};
+class RasterResampleAgainstReference : public ::testing::TestWithParam<Binding> {};
 
 // Random sizes 1..40 both ways, random contents (alpha included), whole
 // destination.
-TEST_P(ResampleAgainstReference, RandomSizesWholeDestination) {
+TEST_P(RasterResampleAgainstReference, RandomSizesWholeDestination) {
     const Binding b = GetParam();
     RebindGuard guard(b.features);
     std::mt19937 rng(42);
@@ -175,7 +175,7 @@ TEST_P(ResampleAgainstReference, RandomSizesWholeDestination) {
 // A destination rectangle that is offset and reaches outside the raster, and
 // a clip rectangle: only clip pixels change, and they are the pixels of the
 // full resample.
-TEST_P(ResampleAgainstReference, OffsetRectanglesAndClip) {
+TEST_P(RasterResampleAgainstReference, OffsetRectanglesAndClip) {
     const Binding b = GetParam();
     RebindGuard guard(b.features);
     std::mt19937 rng(7);
@@ -210,7 +210,7 @@ TEST_P(ResampleAgainstReference, OffsetRectanglesAndClip) {
 
 // A source rectangle strictly inside the source raster: the tables start at
 // its corner and the right/bottom edge rule works on its last column/row.
-TEST_P(ResampleAgainstReference, SourceSubRectangles) {
+TEST_P(RasterResampleAgainstReference, SourceSubRectangles) {
     const Binding b = GetParam();
     RebindGuard guard(b.features);
     std::mt19937 rng(13);
@@ -234,7 +234,7 @@ TEST_P(ResampleAgainstReference, SourceSubRectangles) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bindings, ResampleAgainstReference,
+INSTANTIATE_TEST_SUITE_P(Bindings, RasterResampleAgainstReference,
                          ::testing::Values(Binding{velmora::kAllCpuFeatures, Blend::Sse, "all"},
                                            Binding{velmora::cfMMX | velmora::cfSSE, Blend::Sse, "sse"},
                                            Binding{velmora::cfMMX, Blend::Mmx, "mmx"},

@@ -51,7 +51,7 @@ struct Fixture {
     }
 };
 
-TEST(TransferScaled, MissingRastersRaiseWithTheirTexts) {
+TEST(RasterTransferScaled, MissingRastersRaiseWithTheirTexts) {
     TBitmap32 a;
     try {
         TransferScaled(nullptr, TRect(0, 0, 1, 1), TRect(0, 0, 1, 1), &a, TRect(0, 0, 1, 1), a.Resampler(),
@@ -69,7 +69,7 @@ TEST(TransferScaled, MissingRastersRaiseWithTheirTexts) {
     }
 }
 
-TEST(TransferScaled, NothingHappensInTheEmptyCases) {
+TEST(RasterTransferScaled, NothingHappensInTheEmptyCases) {
     struct Case {
         const char* name;
         int32_t sw, sh, dw, dh;
@@ -100,7 +100,7 @@ TEST(TransferScaled, NothingHappensInTheEmptyCases) {
     }
 }
 
-TEST(TransferScaled, ClipIsCutToTheRasterAndTheRectangle) {
+TEST(RasterTransferScaled, ClipIsCutToTheRasterAndTheRectangle) {
     Fixture f(4, 4, 10, 8);
     f.Transfer(TRect(-3, 2, 7, 20), TRect(1, -5, 30, 6), TRect(0, 0, 4, 4));
     ASSERT_EQ(f.rec->calls, 1);
@@ -117,7 +117,7 @@ TEST(TransferScaled, ClipIsCutToTheRasterAndTheRectangle) {
 // Source rectangle 6 x 4 starting at column -2 into 12 x 8 (scale 2): the
 // left cut moves the destination by ceil(2 * 2) = 4. Cuts on the other sides
 // and at a fractional scale follow.
-TEST(TransferScaled, SourceRectangleIsCutWithAProportionalShrink) {
+TEST(RasterTransferScaled, SourceRectangleIsCutWithAProportionalShrink) {
     {
         Fixture f(4, 4, 20, 20);
         f.Transfer(TRect(0, 0, 12, 8), TRect(0, 0, 20, 20), TRect(-2, 0, 4, 4));
@@ -145,7 +145,7 @@ TEST(TransferScaled, SourceRectangleIsCutWithAProportionalShrink) {
     }
 }
 
-TEST(TransferScaled, EqualSizeIsAWordForWordCopyWithoutTheResampler) {
+TEST(RasterTransferScaled, EqualSizeIsAWordForWordCopyWithoutTheResampler) {
     Fixture f(5, 4, 9, 9);
     f.dst.SetClipRect(TRect(3, 0, 9, 3));
     f.src.DrawTo(f.dst, TRect(2, 1, 7, 5));
@@ -157,7 +157,7 @@ TEST(TransferScaled, EqualSizeIsAWordForWordCopyWithoutTheResampler) {
         }
 }
 
-TEST(DrawTo, UsesTheDestinationClipAndTheWholeSource) {
+TEST(RasterDrawTo, UsesTheDestinationClipAndTheWholeSource) {
     Fixture f(3, 3, 10, 10);
     f.dst.SetClipRect(TRect(2, 2, 6, 9));
     f.src.DrawTo(f.dst, TRect(0, 0, 8, 8));
@@ -166,7 +166,7 @@ TEST(DrawTo, UsesTheDestinationClipAndTheWholeSource) {
     EXPECT_EQ(f.rec->dstClip, TRect(2, 2, 6, 8));
 }
 
-TEST(TransferScaled, MissingResamplerIsReportedNotDereferenced) {
+TEST(RasterTransferScaled, MissingResamplerIsReportedNotDereferenced) {
     TBitmap32 src, dst;
     src.SetSize(2, 2);
     dst.SetSize(3, 3);
@@ -177,9 +177,9 @@ TEST(TransferScaled, MissingResamplerIsReportedNotDereferenced) {
 // ---------------------------------------------------------------------------
 // Store step, through both resampling paths and the copy.
 
-class StoreStep : public ::testing::TestWithParam<TRect> {};
+class RasterStoreStep : public ::testing::TestWithParam<TRect> {};
 
-TEST_P(StoreStep, TransparentSkipsTheOuterColourAndCustomGetsEveryPixel) {
+TEST_P(RasterStoreStep, TransparentSkipsTheOuterColourAndCustomGetsEveryPixel) {
     const TRect dr = GetParam();
     TBitmap32 src, opaque, transparent, custom;
     src.SetSize(12, 3);
@@ -238,13 +238,13 @@ TEST_P(StoreStep, TransparentSkipsTheOuterColourAndCustomGetsEveryPixel) {
     EXPECT_EQ(rastertest::Pixels(plain), rastertest::Pixels(opaque));
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, StoreStep,
+INSTANTIATE_TEST_SUITE_P(Paths, RasterStoreStep,
                          ::testing::Values(TRect(1, 1, 13, 4),   // copy
                                            TRect(-2, 0, 25, 7),  // bilinear
                                            TRect(2, 0, 4, 10),   // kernel
                                            TRect(-3, 2, 8, 3))); // kernel, one row, cut by the raster
 
-TEST(StorePixel, BlendAtFullAndZeroOpacity) {
+TEST(RasterStorePixel, BlendAtFullAndZeroOpacity) {
     TBitmap32 src;
     src.MasterAlpha = 255;
     TColor32 d = 0x80102030u;
