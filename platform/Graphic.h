@@ -31,6 +31,13 @@ public:
     // The raster always passes a rectangle of exactly the picture's size.
     virtual void Draw(TCanvas& canvas, const TRect& rect) = 0;
 
+    // A shortcut for pictures that can paint every pixel of a canvas of
+    // exactly their size with an opaque colour (alpha 255), so the caller can
+    // skip filling the canvas first and resetting alpha afterwards. Returns
+    // false, with the canvas untouched, when the picture cannot do that; the
+    // caller then fills and draws as usual.
+    virtual bool DrawOpaque(TCanvas& /*canvas*/) { return false; }
+
     // Default: EInvalidGraphicOperation (the class has no stream format here).
     virtual void LoadFromStream(TStream& stream);
     virtual void SaveToStream(TStream& stream);

@@ -91,6 +91,15 @@ void TBitmap32::ResetAlpha(uint8_t AlphaValue) {
 void TBitmap32::pictureRule(TGraphic& picture, TColor32 fill, bool resetAlpha) {
     SetSize(picture.Width(), picture.Height());
     if (Empty()) return;
+    // Over an opaque fill with alpha reset, a picture that paints every pixel
+    // opaque gives the same raster without the fill and reset passes.
+    if (resetAlpha && (fill >> 24) == 0xFF) {
+        TCanvas canvas = Canvas();
+        if (picture.DrawOpaque(canvas)) {
+            Changed();
+            return;
+        }
+    }
     Clear(fill);
     TCanvas canvas = Canvas();
     picture.Draw(canvas, BoundsRect());

@@ -232,6 +232,24 @@ void CompressRows(void* arg) {
     jpeg_finish_compress(&c);
 }
 
+struct DirectRowsStep {
+    DecompressSession* s;
+    TCanvas* canvas;
+};
+
+// Colour output as blue, green, red and an opaque fourth byte, each row
+// decoded straight into its canvas row.
+void DirectRows(void* arg) {
+    auto& a = *static_cast<DirectRowsStep*>(arg);
+    jpeg_decompress_struct& d = a.s->d;
+    d.out_color_space = JCS_EXT_BGRA;
+    jpeg_start_decompress(&d);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = reinterpret_cast<JSAMPROW>(a.canvas->Row(int32_t(d.output_scanline)));
+        if (jpeg_read_scanlines(&d, &row, 1) != 1) break;
+    }
+    jpeg_finish_decompress(&d);
+}
 
 }  // namespace
 
@@ -575,6 +593,39 @@ void TJPEGImage::Compress() {
         throw;
     }
     Progress(TProgressStage::psEnding, 100, false, TRect());
+}
+
+bool TJPEGImage::DrawOpaque(TCanvas& canvas) {
+    if (FBitmap || !FImage->FData || FImage->FData->Size() == 0 || FProgressiveDisplay) return false;
+    DecompressSession s;
+    s.report = JpegProgressAccess::Report;
+    s.owner = this;
+    s.interval = ProgressInterval;
+    DecodeOptions o;
+    o.scaleDenom = 1 << int(FScale);
+    o.smoothing = FSmoothing;
+    o.grayscale = FGrayScale;
+    o.eightBit = FPixelFormat == TJPEGPixelFormat::jf8Bit;
+    o.bestSpeed = FPerformance == TJPEGPerformance::jpBestSpeed;
+    HeaderStep header{&s, FImage->FData.get(), o, true};
+    if (!RunGuarded(s, ReadHeaderStep, &header)) ThrowFailure(s);
+    const jpeg_decompress_struct& d = s.d;
+    if (d.quantize_colors || d.out_color_space != JCS_EXT_BGR || d.buffered_image ||
+        int64_t(d.output_width) != canvas.Width || int64_t(d.output_height) != canvas.Height)
+        return false;
+    try {
+        Progress(TProgressStage::psStarting, 0, false, TRect());
+        DirectRowsStep rows{&s, &canvas};
+        if (!RunGuarded(s, DirectRows, &rows)) ThrowFailure(s);
+    } catch (const EAbort&) {
+        ProgressEndQuietly(0);
+        return true;
+    } catch (...) {
+        ProgressEndQuietly(0);
+        throw;
+    }
+    Progress(TProgressStage::psEnding, 100, false, TRect());
+    return true;
 }
 
 void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) {

@@ -62,7 +62,12 @@ std::string ZlibResultText(int code) {
     case 0: return "(0)";
     case 1: return "stream end (1)";
     case 2: return "need dictionary (2)";
-    default: return "(" + std::to_string(code) + ")";
+    default: {
+        std::string text = "(";
+        text += std::to_string(code);
+        text += ")";
+        return text;
+    }
     }
 }
 
