@@ -213,18 +213,21 @@ void ResampleKernel(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, 
     TFlatClusters flat;
     flat.Begin.reserve(colTable.size() + 1);
     flat.N.reserve(colTable.size());
+    flat.Contiguous.reserve(colTable.size());
     for (const TCluster& c : colTable) {
         check(c);
         flat.Begin.push_back(int32_t(flat.Pos.size()));
         flat.N.push_back(int32_t(c.size()));
         const size_t padded = (c.size() + 3) & ~size_t(3);
+        bool contiguous = true;
         for (size_t k = 0; k < padded; ++k) {
-            const bool real = k < c.size();
-            const TPointRec p = real ? c[k] : TPointRec{c.front().Pos, 0};
+            const TPointRec p = k < c.size() ? c[k] : TPointRec{c.back().Pos + int32_t(k + 1 - c.size()), 0};
+            if (k > 0 && p.Pos != flat.Pos.back() + lo + 1) contiguous = false;
             flat.Pos.push_back(p.Pos - lo);
             flat.Weight.push_back(p.Weight);
             for (int ch = 0; ch < 4; ++ch) flat.Weight4.push_back(uint16_t(p.Weight));
         }
+        flat.Contiguous.push_back(contiguous ? 1 : 0);
     }
     flat.Begin.push_back(int32_t(flat.Pos.size()));
 

@@ -44,14 +44,18 @@ TVariantTable<TBilinearRowOps>& BilinearRowTable();
 // Two-pass kernel resampling of one destination row.
 
 // The column clusters laid out flat. Cluster i has N[i] samples starting at
-// Begin[i]; its storage is padded with weight-0 samples (at a valid position)
-// to a multiple of 4, so Begin[i + 1] - Begin[i] is a multiple of 4.
+// Begin[i]; its storage is padded with weight-0 samples to a multiple of 4,
+// so Begin[i + 1] - Begin[i] is a multiple of 4. A padding sample sits one
+// column after the sample before it (at most 3 columns past Hi, which the
+// row buffer covers). Contiguous[i] is 1 when the stored positions of
+// cluster i, padding included, are consecutive columns.
 struct TFlatClusters {
-    std::vector<int32_t> Begin;    // Count + 1 entries
-    std::vector<int32_t> N;        // Count entries
-    std::vector<int32_t> Pos;      // source column minus Lo
-    std::vector<uint32_t> Weight;  // as built
-    std::vector<uint16_t> Weight4; // each weight four times (one per channel)
+    std::vector<int32_t> Begin;       // Count + 1 entries
+    std::vector<int32_t> N;           // Count entries
+    std::vector<uint8_t> Contiguous;  // Count entries
+    std::vector<int32_t> Pos;         // source column minus Lo
+    std::vector<uint32_t> Weight;     // as built
+    std::vector<uint16_t> Weight4;    // each weight four times (one per channel)
     int32_t Count() const { return int32_t(N.size()); }
 };
 
@@ -65,6 +69,7 @@ struct TKernelRowArgs {
     TColor32* Out;                // Cols->Count() pixels
 };
 
+// 16 bytes per column (the portable sums) plus room for the padding samples.
 inline size_t KernelBufferBytes(int32_t span) { return size_t(span) * 16 + 64; }
 
 // Portable reference: 32-bit sums per channel (vertical for every column

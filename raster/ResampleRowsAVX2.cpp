@@ -120,14 +120,20 @@ VELMORA_AVX2 void KernelRow_AVX2(const TKernelRowArgs& a) {
     for (int32_t i = 0; i < count; ++i) {
         __m256i acc = _mm256_setzero_si256();
         const int32_t end = begin[i + 1];
+        const bool contiguous = cols.Contiguous[i] != 0;
         for (int32_t e = begin[i]; e < end; e += 4) {
-            const __m128i v01 = _mm_unpacklo_epi64(
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e]))),
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 1]))));
-            const __m128i v23 = _mm_unpacklo_epi64(
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 2]))),
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 3]))));
-            const __m256i v = _mm256_inserti128_si256(_mm256_castsi128_si256(v01), v23, 1);
+            __m256i v;
+            if (contiguous) {
+                v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + 4 * size_t(pos[e])));
+            } else {
+                const __m128i v01 = _mm_unpacklo_epi64(
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e]))),
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 1]))));
+                const __m128i v23 = _mm_unpacklo_epi64(
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 2]))),
+                    _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 3]))));
+                v = _mm256_inserti128_si256(_mm256_castsi128_si256(v01), v23, 1);
+            }
             const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(w4 + 4 * size_t(e)));
             const __m256i lo = _mm256_mullo_epi16(v, w);
             const __m256i hi = _mm256_mulhi_epu16(v, w);

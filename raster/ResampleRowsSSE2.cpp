@@ -99,10 +99,16 @@ void KernelRow_SSE2(const TKernelRowArgs& a) {
     for (int32_t i = 0; i < count; ++i) {
         __m128i acc = zero;
         const int32_t end = cols.Begin[i + 1];
+        const bool contiguous = cols.Contiguous[i] != 0;
         for (int32_t e = cols.Begin[i]; e < end; e += 2) {
-            const __m128i b0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e])));
-            const __m128i b1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 1])));
-            const __m128i v = _mm_unpacklo_epi64(b0, b1);
+            __m128i v;
+            if (contiguous) {
+                v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e])));
+            } else {
+                const __m128i b0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e])));
+                const __m128i b1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(buf + 4 * size_t(pos[e + 1])));
+                v = _mm_unpacklo_epi64(b0, b1);
+            }
             const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w4 + 4 * size_t(e)));
             const __m128i lo = _mm_mullo_epi16(v, w);
             const __m128i hi = _mm_mulhi_epu16(v, w);
