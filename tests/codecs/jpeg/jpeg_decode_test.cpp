@@ -105,6 +105,41 @@ TEST_P(JpegColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
         }
 }
 
+TEST_P(JpegColourDecode, OpaqueShortcutPaintsEveryPixelLikeTheDecode) {
+    const Bytes file = jpegkit::MakeJpeg(GetParam().recipe);
+    const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
+    TJPEGImage jpg;
+    Load(jpg, file);
+    std::vector<uint32_t> pixels(size_t(ref.width) * ref.height, 0x00ABCDEFu);
+    TCanvas canvas{pixels.data(), ref.width, ref.height};
+    ASSERT_TRUE(jpg.DrawOpaque(canvas));
+    EXPECT_EQ(jpg.Bitmap(), nullptr) << "the shortcut builds no cached bitmap";
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x) {
+            const uint8_t* p = ref.At(x, y);
+            const uint32_t expected = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+            ASSERT_EQ(pixels[size_t(y) * ref.width + x], expected) << "at " << x << "," << y;
+        }
+    // A canvas of another size is not painted.
+    std::vector<uint32_t> other(size_t(ref.width + 1) * ref.height, 7u);
+    TCanvas wider{other.data(), ref.width + 1, ref.height};
+    EXPECT_FALSE(jpg.DrawOpaque(wider));
+    EXPECT_EQ(other[0], 7u);
+}
+
+TEST(JpegOpaqueShortcut, DeclinesGreyAndCmykPictures) {
+    for (auto kind : {Recipe::Grey, Recipe::Cmyk}) {
+        Recipe r;
+        r.kind = kind;
+        TJPEGImage jpg;
+        Load(jpg, jpegkit::MakeJpeg(r));
+        std::vector<uint32_t> pixels(size_t(r.width) * r.height, 7u);
+        TCanvas canvas{pixels.data(), r.width, r.height};
+        EXPECT_FALSE(jpg.DrawOpaque(canvas));
+        EXPECT_EQ(pixels[0], 7u);
+    }
+}
+
 TEST_P(JpegColourDecode, ProgressiveDisplayEndsWithTheSamePicture) {
     const Bytes file = jpegkit::MakeJpeg(GetParam().recipe);
     const Picture ref = jpegkit::ReferenceDecode(file, JCS_RGB);
