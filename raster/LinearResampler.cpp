@@ -31,8 +31,8 @@ void FixWeightSum(TCluster& c) {
     if (sum != 256) c[(c.size() - 1) / 2].Weight -= sum - 256;
 }
 
-// Rows for the blend without SSE: each stage is the
-// bound two-colour combine with its weight limited to 255.
+// Rows for the blend without SSE: each stage is the bound two-colour combine
+// with its weight limited to 255.
 void CombineHorizontal(const TColor32* row, const TPointRec* map, int32_t count, TColor32* out) {
     const TCombineProc combine = CombineTable().Bound();
     for (int32_t i = 0; i < count; ++i) {

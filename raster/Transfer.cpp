@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace {
 
@@ -155,7 +156,13 @@ void TransferScaled(TBitmap32* Dst, TRect DstRect, TRect DstClip, TBitmap32* Src
         // A raster always carries a resampler; one detached by hand is a
         // caller's error, reported rather than dereferenced.
         if (Resampler == nullptr) throw EBitmapException("Resampler is nil");
-        Resampler->Resample(*Dst, DstRect, DstClip, *Src, SrcRect, CombineOp, CombineCallBack);
+        // The resamplers make all their tables before writing a pixel, so
+        // running out of memory leaves the destination as it was.
+        try {
+            Resampler->Resample(*Dst, DstRect, DstClip, *Src, SrcRect, CombineOp, CombineCallBack);
+        } catch (const std::bad_alloc&) {
+            throw EOutOfMemory();
+        }
     }
     Dst->Changed();
 }
