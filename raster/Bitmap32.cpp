@@ -7,8 +7,18 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <sys/mman.h>
 
-void TCustomBackend::FreeDeleter::operator()(TColor32* p) const noexcept { std::free(p); }
+namespace {
+constexpr size_t kMapThreshold = size_t(4) << 20;
+}
+
+void TPixelBlockDeleter::operator()(TColor32* p) const noexcept {
+    if (mappedBytes != 0)
+        ::munmap(p, mappedBytes);
+    else
+        std::free(p);
+}
 
 void TGDIBackend::ChangeSize(int32_t& Width, int32_t& Height, int32_t NewWidth, int32_t NewHeight,
                              bool /*ClearBuffer: the block always starts zeroed*/) {
@@ -20,9 +30,16 @@ void TGDIBackend::ChangeSize(int32_t& Width, int32_t& Height, int32_t NewWidth, 
         if (!velmora::PixelCountOk(NewWidth, NewHeight) ||
             !velmora::CheckedMul(uint64_t(NewWidth) * uint64_t(NewHeight), 4, bytes))
             throw EBitmapException("Can't allocate the DIB handle");
-        auto* block = static_cast<TColor32*>(std::calloc(bytes / 4, 4));
-        if (block == nullptr) throw EBitmapException("Can't allocate the DIB handle");
-        bits_.reset(block);
+        if (bytes >= kMapThreshold) {
+            void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE,
+                                 -1, 0);
+            if (block == MAP_FAILED) throw EBitmapException("Can't allocate the DIB handle");
+            bits_ = std::unique_ptr<TColor32, TPixelBlockDeleter>(static_cast<TColor32*>(block), TPixelBlockDeleter{bytes});
+        } else {
+            auto* block = static_cast<TColor32*>(std::calloc(bytes / 4, 4));
+            if (block == nullptr) throw EBitmapException("Can't allocate the DIB handle");
+            bits_ = std::unique_ptr<TColor32, TPixelBlockDeleter>(block, TPixelBlockDeleter{0});
+        }
     }
     Width = NewWidth;
     Height = NewHeight;

@@ -15,6 +15,14 @@
 
 class TBitmap32;
 
+// Frees a pixel block: small blocks come from calloc; large ones are mapped
+// straight from the kernel, zeroed and populated in one call instead of one
+// page fault per 4 KiB page while a picture is decoded into them.
+struct TPixelBlockDeleter {
+    size_t mappedBytes = 0;  // 0: calloc'd
+    void operator()(TColor32* p) const noexcept;
+};
+
 // The pixel store. The block is plain memory; it is released and, when both
 // sides are positive, allocated zero-filled on every size change.
 class TCustomBackend {
@@ -23,10 +31,7 @@ public:
     TColor32* Bits() const { return bits_.get(); }
 
 protected:
-    struct FreeDeleter {
-        void operator()(TColor32* p) const noexcept;
-    };
-    std::unique_ptr<TColor32, FreeDeleter> bits_;
+    std::unique_ptr<TColor32, TPixelBlockDeleter> bits_;
 };
 
 class TGDIBackend : public TCustomBackend {
