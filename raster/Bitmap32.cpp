@@ -5,13 +5,20 @@
 #include "raster/NearestResampler.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <sys/mman.h>
 
 namespace {
+#if defined(__SANITIZE_ADDRESS__)
+// Under the address sanitizer every block comes from calloc, so reads past
+// the end of a large picture are caught too.
+constexpr size_t kMapThreshold = SIZE_MAX;
+#else
 constexpr size_t kMapThreshold = size_t(4) << 20;
-}
+#endif
+}  // namespace
 
 void TPixelBlockDeleter::operator()(TColor32* p) const noexcept {
     if (mappedBytes != 0)
