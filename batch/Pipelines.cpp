@@ -54,17 +54,20 @@ void targetSize(const TResizeEngine& engine, int32_t ow, int32_t oh, int32_t& w,
 
 }  // namespace
 
-bool TResizeEngine::resizeJpg(const QString& name) {
+// JPEG and PNG share one shape: the codec object decodes the source and,
+// given the resized bitmap, encodes the output.
+template <typename Codec>
+bool TResizeEngine::resizeWith(Codec& codec, const QString& name) {
     try {
-        jpg->LoadFromFile(name.toStdString());
+        codec.LoadFromFile(name.toStdString());
         int32_t w = 0, h = 0;
-        targetSize(*this, jpg->Width(), jpg->Height(), w, h);
+        targetSize(*this, codec.Width(), codec.Height(), w, h);
         src->SetSize(w, h);
-        img->Assign(static_cast<TGraphic&>(*jpg));
+        img->Assign(static_cast<TGraphic&>(codec));
         img->DrawTo(*src, src->BoundsRect());
         src->AssignTo(*bmp);
-        jpg->Assign(*bmp);
-        jpg->SaveToFile(OutputPath(name).toStdString());
+        codec.Assign(*bmp);
+        codec.SaveToFile(OutputPath(name).toStdString());
         return true;
     } catch (...) {
         reportFailure(name);
@@ -72,23 +75,9 @@ bool TResizeEngine::resizeJpg(const QString& name) {
     }
 }
 
-bool TResizeEngine::resizePng(const QString& name) {
-    try {
-        png->LoadFromFile(name.toStdString());
-        int32_t w = 0, h = 0;
-        targetSize(*this, png->Width(), png->Height(), w, h);
-        src->SetSize(w, h);
-        img->Assign(static_cast<TGraphic&>(*png));
-        img->DrawTo(*src, src->BoundsRect());
-        src->AssignTo(*bmp);
-        png->Assign(*bmp);
-        png->SaveToFile(OutputPath(name).toStdString());
-        return true;
-    } catch (...) {
-        reportFailure(name);
-        return false;
-    }
-}
+bool TResizeEngine::resizeJpg(const QString& name) { return resizeWith(*jpg, name); }
+
+bool TResizeEngine::resizePng(const QString& name) { return resizeWith(*png, name); }
 
 bool TResizeEngine::resizeBmp(const QString& name) {
     try {

@@ -104,6 +104,8 @@ public:
 
 private:
     void reportFailure(const QString& name);
+    template <typename Codec>
+    bool resizeWith(Codec& codec, const QString& name);
     void freeWorkingObjects();
 
     TResizePort& port_;

@@ -12,13 +12,6 @@ TJPEGDefaults JPEGDefaults;
 
 using namespace velmora::jpeg;
 
-// Forwards libjpeg's psRunning reports to the object's progress event.
-struct JpegProgressAccess {
-    static void Report(void* owner, int percent, bool decoding, const TRect& band) {
-        static_cast<TJPEGImage*>(owner)->Progress(TProgressStage::psRunning, uint8_t(percent), decoding, band);
-    }
-};
-
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -33,6 +26,29 @@ struct DecodeOptions {
     bool bestSpeed = false;           // Performance = jpBestSpeed
     bool progressiveDisplay = false;
 };
+
+}  // namespace
+
+// The object's private state that the coding steps below need.
+struct JpegImageAccess {
+    // Forwards libjpeg's psRunning reports to the object's progress event.
+    static void Report(void* owner, int percent, bool decoding, const TRect& band) {
+        static_cast<TJPEGImage*>(owner)->Progress(TProgressStage::psRunning, uint8_t(percent), decoding, band);
+    }
+    // The decoder set-up that follows the object's properties.
+    static DecodeOptions Options(const TJPEGImage& image) {
+        DecodeOptions o;
+        o.scaleDenom = 1 << int(image.FScale);
+        o.smoothing = image.FSmoothing;
+        o.grayscale = image.FGrayScale;
+        o.eightBit = image.FPixelFormat == TJPEGPixelFormat::jf8Bit;
+        o.bestSpeed = image.FPerformance == TJPEGPerformance::jpBestSpeed;
+        o.progressiveDisplay = image.FProgressiveDisplay;
+        return o;
+    }
+};
+
+namespace {
 
 struct HeaderStep {
     DecompressSession* s;
@@ -318,45 +334,26 @@ void TJPEGImage::DropBitmapForPropertyChange() {
     if (FImage->FData) FreeBitmap();
 }
 
-void TJPEGImage::SetGrayscale(bool value) {
-    if (FGrayScale == value) return;
+// Stores a decode property; a change drops a decoded bitmap and signals it.
+template <typename T>
+void TJPEGImage::SetDecodeProperty(T& field, T value, bool paletteChanges) {
+    if (field == value) return;
     DropBitmapForPropertyChange();
-    FGrayScale = value;
-    FPaletteModified = true;
+    field = value;
+    if (paletteChanges) FPaletteModified = true;
     Changed();
 }
 
-void TJPEGImage::SetPixelFormat(TJPEGPixelFormat value) {
-    if (FPixelFormat == value) return;
-    DropBitmapForPropertyChange();
-    FPixelFormat = value;
-    FPaletteModified = true;
-    Changed();
-}
-
-void TJPEGImage::SetPerformance(TJPEGPerformance value) {
-    if (FPerformance == value) return;
-    DropBitmapForPropertyChange();
-    FPerformance = value;
-    FPaletteModified = true;
-    Changed();
-}
+void TJPEGImage::SetGrayscale(bool value) { SetDecodeProperty(FGrayScale, value, true); }
+void TJPEGImage::SetPixelFormat(TJPEGPixelFormat value) { SetDecodeProperty(FPixelFormat, value, true); }
+void TJPEGImage::SetPerformance(TJPEGPerformance value) { SetDecodeProperty(FPerformance, value, true); }
 
 void TJPEGImage::SetScale(TJPEGScale value) {
-    if (FScale == value) return;
-    DropBitmapForPropertyChange();
-    FScale = value;
-    FNeedRecalc = true;
-    FPaletteModified = true;
-    Changed();
+    if (FScale != value) FNeedRecalc = true;
+    SetDecodeProperty(FScale, value, true);
 }
 
-void TJPEGImage::SetSmoothing(bool value) {
-    if (FSmoothing == value) return;
-    DropBitmapForPropertyChange();
-    FSmoothing = value;
-    Changed();
-}
+void TJPEGImage::SetSmoothing(bool value) { SetDecodeProperty(FSmoothing, value, false); }
 
 void TJPEGImage::SetCompressionQuality(TJPEGQualityRange value) { FQuality = std::clamp(value, 1, 100); }
 
@@ -433,13 +430,7 @@ void TJPEGImage::CalcScaledSize() {
     TMemoryStream* data = FImage->FData.get();
     if (data != nullptr && data->Size() > 0) {
         DecompressSession s;
-        DecodeOptions o;
-        o.scaleDenom = 1 << int(FScale);
-        o.smoothing = FSmoothing;
-        o.grayscale = FGrayScale;
-        o.eightBit = FPixelFormat == TJPEGPixelFormat::jf8Bit;
-        o.bestSpeed = FPerformance == TJPEGPerformance::jpBestSpeed;
-        o.progressiveDisplay = FProgressiveDisplay;
+        const DecodeOptions o = JpegImageAccess::Options(*this);
         HeaderStep step{&s, data, o, true};
         if (!RunGuarded(s, ReadHeaderStep, &step)) ThrowFailure(s);
         FScaledWidth = int32_t(s.d.output_width);
@@ -454,17 +445,11 @@ void TJPEGImage::Decode() {
     TMemoryStream& data = *FImage->FData;
 
     DecompressSession s;
-    s.report = JpegProgressAccess::Report;
+    s.report = JpegImageAccess::Report;
     s.owner = this;
     s.interval = ProgressInterval;
 
-    DecodeOptions o;
-    o.scaleDenom = 1 << int(FScale);
-    o.smoothing = FSmoothing;
-    o.grayscale = FGrayScale;
-    o.eightBit = FPixelFormat == TJPEGPixelFormat::jf8Bit;
-    o.bestSpeed = FPerformance == TJPEGPerformance::jpBestSpeed;
-    o.progressiveDisplay = FProgressiveDisplay;
+    const DecodeOptions o = JpegImageAccess::Options(*this);
     HeaderStep header{&s, &data, o, true};
     if (!RunGuarded(s, ReadHeaderStep, &header)) ThrowFailure(s);
 
@@ -569,7 +554,7 @@ void TJPEGImage::Compress() {
     const int32_t width = source->Width(), height = source->Height();
     try {
         CompressSession s;
-        s.report = JpegProgressAccess::Report;
+        s.report = JpegImageAccess::Report;
         s.owner = this;
         s.interval = ProgressInterval;
         CompressSetupStep setup{&s, fresh->FData.get(), JDIMENSION(width), JDIMENSION(height), components,
@@ -598,15 +583,10 @@ void TJPEGImage::Compress() {
 bool TJPEGImage::DrawOpaque(TCanvas& canvas) {
     if (FBitmap || !FImage->FData || FImage->FData->Size() == 0 || FProgressiveDisplay) return false;
     DecompressSession s;
-    s.report = JpegProgressAccess::Report;
+    s.report = JpegImageAccess::Report;
     s.owner = this;
     s.interval = ProgressInterval;
-    DecodeOptions o;
-    o.scaleDenom = 1 << int(FScale);
-    o.smoothing = FSmoothing;
-    o.grayscale = FGrayScale;
-    o.eightBit = FPixelFormat == TJPEGPixelFormat::jf8Bit;
-    o.bestSpeed = FPerformance == TJPEGPerformance::jpBestSpeed;
+    const DecodeOptions o = JpegImageAccess::Options(*this);
     HeaderStep header{&s, FImage->FData.get(), o, true};
     if (!RunGuarded(s, ReadHeaderStep, &header)) ThrowFailure(s);
     const jpeg_decompress_struct& d = s.d;

@@ -142,11 +142,13 @@ public:
     std::chrono::milliseconds ProgressInterval{500};
 
 private:
-    friend struct JpegProgressAccess;
+    friend struct JpegImageAccess;
 
     void Changed();
     void FreeBitmap() { FBitmap.reset(); }
     void DropBitmapForPropertyChange();
+    template <typename T>
+    void SetDecodeProperty(T& field, T value, bool paletteChanges);
     void Decode();
     void CalcScaledSize();
     void Progress(TProgressStage stage, uint8_t percent, bool redraw, const TRect& r);
