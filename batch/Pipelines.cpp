@@ -15,7 +15,16 @@
 #include "raster/Bitmap32.h"
 #include "raster/LinearResampler.h"
 
-TResizeEngine::TResizeEngine(TResizePort& port) : port_(port) {}
+#include <mutex>
+
+TResizeEngine::TResizeEngine(TResizePort& port) : port_(port) {
+    static std::once_flag formats;
+    std::call_once(formats, [] {
+        RegisterBmpFormat();
+        RegisterJPEGFormat();
+        RegisterPngFormat();
+    });
+}
 
 TResizeEngine::~TResizeEngine() { freeWorkingObjects(); }
 

@@ -174,6 +174,13 @@ void TBitmap32::Assign(TGraphic& Source) {
     Changed();
 }
 
+void TBitmap32::Assign(TPicture& Source) {
+    if (Source.Graphic() == nullptr)
+        Assign(nullptr);
+    else
+        Assign(*Source.Graphic());
+}
+
 void TBitmap32::AssignTo(TBitmap& Dest) const {
     Dest.HandleType = THandleType::bmDIB;
     Dest.SetPixelFormat(TPixelFormat::pf32bit);

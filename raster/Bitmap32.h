@@ -4,6 +4,7 @@
 
 #include "platform/Bitmap.h"
 #include "platform/Graphic.h"
+#include "platform/Picture.h"
 #include "platform/Rect.h"
 #include "raster/Color32.h"
 #include "raster/Resampler.h"
@@ -77,6 +78,7 @@ public:
     void Assign(const TBitmap32* Source);  // nullptr: SetSize(0, 0)
     void Assign(TBitmap& Source);          // platform bitmap: fill 0, alpha kept for pf32bit
     void Assign(TGraphic& Source);         // any decoded picture: fill white, alpha reset
+    void Assign(TPicture& Source);         // the picture it holds (none: SetSize(0, 0))
 
     // Converts the raster into a pf32bit device-independent bitmap of its size.
     void AssignTo(TBitmap& Dest) const;

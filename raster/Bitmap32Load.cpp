@@ -6,6 +6,7 @@
 #include "codecs/bmp/BmpFile.h"
 #include "platform/CheckedSize.h"
 #include "platform/Exceptions.h"
+#include "platform/Picture.h"
 
 #include <cstring>
 
@@ -16,10 +17,17 @@ void TBitmap32::LoadFromFile(const std::string& FileName) {
     TMemoryStream stream(velmora::ReadWholeFile(FileName));
     uint8_t head[velmora::bmp::kHeadersSize];
     stream.ReadBuffer(head, sizeof head);
-    // Only bitmaps are read here; anything else is not a bitmap file.
-    if (ReadLE16(head) != velmora::bmp::kSignature) throw EInvalidGraphic("Bitmap image is not valid");
-    stream.SetPosition(0);
-    LoadFromStream(stream);
+    if (ReadLE16(head) == velmora::bmp::kSignature) {
+        stream.SetPosition(0);
+        LoadFromStream(stream);
+        return;
+    }
+    // Not a bitmap file: the picture holder reads it by its extension (a
+    // ".bmp" file without the signature fails there as not valid).
+    RegisterBmpFormat();
+    TPicture picture;
+    picture.LoadFromFile(FileName);
+    Assign(picture);
 }
 
 void TBitmap32::LoadFromStream(TStream& Stream) {

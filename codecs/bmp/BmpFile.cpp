@@ -1,5 +1,9 @@
 #include "codecs/bmp/BmpFile.h"
 
+#include "platform/Picture.h"
+
+#include <mutex>
+
 #include "platform/CheckedSize.h"
 #include "platform/Exceptions.h"
 
@@ -374,4 +378,11 @@ void SaveBmpToFile(const TBitmap& bitmap, const std::string& path) {
     TMemoryStream out;
     SaveBmp(bitmap, out);
     out.SaveToFile(path);
+}
+
+void RegisterBmpFormat() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TPicture::RegisterFileFormat("bmp", "Bitmaps", [] { return std::make_unique<TBitmapFile>(); });
+    });
 }

@@ -44,6 +44,17 @@ void SaveBmp(const TBitmap& bitmap, TStream& stream);
 // survives any failure (EFCreateError when the file cannot be written).
 void SaveBmpToFile(const TBitmap& bitmap, const std::string& path);
 
+// A platform bitmap that reads and writes its stream as a BMP file: the
+// class the picture holder uses for ".bmp" files.
+class TBitmapFile : public TBitmap {
+public:
+    void LoadFromStream(TStream& stream) override { LoadBmp(*this, stream); }
+    void SaveToStream(TStream& stream) override { SaveBmp(*this, stream); }
+};
+
+// Registers ".bmp" with the picture holder (done once; later calls do nothing).
+void RegisterBmpFormat();
+
 namespace velmora::bmp {
 
 inline constexpr uint16_t kSignature = 0x4D42;  // "BM"

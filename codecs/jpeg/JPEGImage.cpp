@@ -2,6 +2,7 @@
 
 #include "JpegSession.h"
 #include "platform/CheckedSize.h"
+#include "platform/Picture.h"
 
 #include <algorithm>
 #include <cstring>
@@ -656,4 +657,9 @@ void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) {
         uint32_t* dst = canvas.Row(rect.Top + y) + rect.Left;
         for (size_t x = 0; x < width; ++x) dst[x] = lut[src[x]];
     }
+}
+
+void RegisterJPEGFormat() {
+    for (const char* ext : {"jpeg", "jpg"})
+        TPicture::RegisterFileFormat(ext, "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); });
 }

@@ -169,3 +169,6 @@ private:
     bool FNeedRecalc = true;
     bool FPaletteModified = false;
 };
+
+// Registers ".jpeg" and ".jpg" ("JPEG Image File") with the picture holder.
+void RegisterJPEGFormat();

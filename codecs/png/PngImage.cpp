@@ -1,4 +1,5 @@
 #include "PngImage.h"
+#include "platform/Picture.h"
 
 #include "PngRows.h"
 
@@ -423,3 +424,9 @@ void TPngImage::DrawPartial(TCanvas& canvas, const TRect& r) {
         }
     }
 }
+
+void RegisterPngFormat() {
+    TPicture::RegisterFileFormat("png", "Portable Network Graphics", [] { return std::make_unique<TPngImage>(); });
+}
+
+void UnregisterPngFormat() { TPicture::UnregisterFileFormat("png"); }

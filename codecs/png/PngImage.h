@@ -115,3 +115,8 @@ private:
     int32_t fMaxIdatSize = 65535;
     TInterlaceMethod fInterlaceMethod = TInterlaceMethod::imNone;
 };
+
+// Registers ".png" ("Portable Network Graphics") with the picture holder, and
+// takes it out again.
+void RegisterPngFormat();
+void UnregisterPngFormat();
