@@ -14,8 +14,6 @@
 
 // ---------------------------------------------------------------- helpers
 
-namespace {
-
 const uint32_t* CrcTable() {
     static const auto table = [] {
         std::array<uint32_t, 256> t{};
@@ -29,13 +27,18 @@ const uint32_t* CrcTable() {
     return table.data();
 }
 
-}  // namespace
-
+// zlib's crc32 computes the same polynomial as CrcTable() (many bytes per
+// step); it takes and returns the register inverted.
 uint32_t UpdateCrc(uint32_t crc, const void* data, size_t size) {
-    const uint32_t* table = CrcTable();
-    const auto* p = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return crc;
+    const auto* p = static_cast<const Bytef*>(data);
+    uLong c = ~crc & 0xFFFFFFFFu;
+    while (size > 0) {
+        const uInt n = size > 0x40000000u ? 0x40000000u : uInt(size);
+        c = crc32(c, p, n);
+        p += n;
+        size -= n;
+    }
+    return ~uint32_t(c);
 }
 
 uint32_t ChunkCrc(const TChunkName& name, const void* data, size_t size) {

@@ -23,6 +23,9 @@ constexpr TChunkName MakeChunkName(const char (&s)[5]) { return {s[0], s[1], s[2
 // CRC-32 of the PNG format (reflected, polynomial 0xEDB88320). Start with
 // 0xFFFFFFFF, feed bytes with UpdateCrc, complement at the end.
 uint32_t UpdateCrc(uint32_t crc, const void* data, size_t size);
+// The 256-entry CRC-32 table of the PNG standard (polynomial 0xEDB88320);
+// UpdateCrc gives the same register as stepping through it byte by byte.
+const uint32_t* CrcTable();
 uint32_t ChunkCrc(const TChunkName& name, const void* data, size_t size);
 
 uint32_t ReadBE32(const uint8_t* p);

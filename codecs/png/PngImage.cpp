@@ -310,14 +310,14 @@ void TPngImage::Draw(TCanvas& canvas, const TRect& rect) {
     const TRect r = Normalised(rect);
     if (r.IsEmpty()) return;
     switch (TransparencyMode()) {
-    case TPNGTransparencyMode::ptmNone: DrawOpaque(canvas, r, false); break;
-    case TPNGTransparencyMode::ptmBit: DrawOpaque(canvas, r, true); break;
+    case TPNGTransparencyMode::ptmNone: DrawCopy(canvas, r, false); break;
+    case TPNGTransparencyMode::ptmBit: DrawCopy(canvas, r, true); break;
     case TPNGTransparencyMode::ptmPartial: DrawPartial(canvas, r); break;
     }
 }
 
 // Plain copy (keyed = false) or colour-key copy, nearest-pixel stretching.
-void TPngImage::DrawOpaque(TCanvas& canvas, const TRect& r, bool keyed) {
+void TPngImage::DrawCopy(TCanvas& canvas, const TRect& r, bool keyed) {
     TChunkIHDR* h = Header();
     const int64_t w = r.Width(), hgt = r.Height();
     const uint32_t iw = h->IHDRData.Width, ih = h->IHDRData.Height;

@@ -106,7 +106,7 @@ public:
 
 private:
     void ClearChunks();
-    void DrawOpaque(TCanvas& canvas, const TRect& rect, bool keyed);
+    void DrawCopy(TCanvas& canvas, const TRect& rect, bool keyed);
     void DrawPartial(TCanvas& canvas, const TRect& rect);
 
     TPNGList fChunkList{this};
