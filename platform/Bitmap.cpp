@@ -116,18 +116,33 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
     const TRect target = IntersectRect(rect, TRect(0, 0, canvas.Width, canvas.Height));
     if (target.IsEmpty() || Empty() || rect.IsEmpty()) return;
     const bool same = rect.Width() == width_ && rect.Height() == height_;
+    // An 8-bit picture goes through its palette once, not once per pixel.
+    uint32_t lut[256];
+    if (same && format_ == TPixelFormat::pf8bit)
+        for (size_t i = 0; i < 256; ++i) {
+            lut[i] = 0xFF000000u;
+            if (i < Palette.size()) {
+                const TRGBQuad& q = Palette[i];
+                lut[i] |= uint32_t(q.rgbRed) << 16 | uint32_t(q.rgbGreen) << 8 | q.rgbBlue;
+            }
+        }
     for (int32_t y = target.Top; y < target.Bottom; ++y) {
         const int32_t sy = same ? y - rect.Top : int32_t(int64_t(y - rect.Top) * height_ / rect.Height());
         uint32_t* out = canvas.Row(y);
+        const size_t first = size_t(target.Left - rect.Left);  // source column of target.Left when same
         if (same && format_ == TPixelFormat::pf32bit) {
-            std::memcpy(out + target.Left, ScanLine(sy) + 4 * size_t(target.Left - rect.Left),
-                        size_t(target.Width()) * 4);
+            std::memcpy(out + target.Left, ScanLine(sy) + 4 * first, size_t(target.Width()) * 4);
             continue;
         }
         if (same && format_ == TPixelFormat::pf24bit) {
-            const uint8_t* p = ScanLine(sy) + 3 * size_t(target.Left - rect.Left);
+            const uint8_t* p = ScanLine(sy) + 3 * first;
             for (int32_t x = target.Left; x < target.Right; ++x, p += 3)
                 out[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            continue;
+        }
+        if (same && format_ == TPixelFormat::pf8bit) {
+            const uint8_t* p = ScanLine(sy) + first;
+            for (int32_t x = target.Left; x < target.Right; ++x) out[x] = lut[*p++];
             continue;
         }
         for (int32_t x = target.Left; x < target.Right; ++x) {

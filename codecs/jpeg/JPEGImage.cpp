@@ -611,52 +611,7 @@ bool TJPEGImage::DrawOpaque(TCanvas& canvas) {
 
 void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) {
     DIBNeeded();
-    if (!FBitmap || FBitmap->Empty()) return;
-    TBitmap& b = *FBitmap;
-    const bool sameSize = rect.Width() == b.Width() && rect.Height() == b.Height();
-    const bool inside = rect.Left >= 0 && rect.Top >= 0 && rect.Right <= canvas.Width && rect.Bottom <= canvas.Height;
-    const TPixelFormat pf = b.PixelFormat();
-    if (!sameSize || !inside || (pf != TPixelFormat::pf24bit && pf != TPixelFormat::pf8bit)) {
-        b.Draw(canvas, rect);
-        return;
-    }
-    // The common case: a decoded picture copied one to one, opaque.
-    const size_t width = size_t(b.Width());
-    if (pf == TPixelFormat::pf24bit) {
-        for (int32_t y = 0; y < b.Height(); ++y) {
-            const uint8_t* src = b.ScanLine(y);
-            uint32_t* dst = canvas.Row(rect.Top + y) + rect.Left;
-            size_t x = 0;
-            // Four pixels from three little-endian words: B0 G0 R0 B1 | G1 R1 B2 G2 | R2 B3 G3 R3.
-            for (; x + 4 <= width; x += 4, src += 12) {
-                uint32_t a, m, c;
-                std::memcpy(&a, src, 4);
-                std::memcpy(&m, src + 4, 4);
-                std::memcpy(&c, src + 8, 4);
-                dst[x] = 0xFF000000u | (a & 0x00FFFFFFu);
-                dst[x + 1] = 0xFF000000u | a >> 24 | (m & 0xFFFFu) << 8;
-                dst[x + 2] = 0xFF000000u | m >> 16 | (c & 0xFFu) << 16;
-                dst[x + 3] = 0xFF000000u | c >> 8;
-            }
-            for (; x < width; ++x, src += 3)
-                dst[x] = 0xFF000000u | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
-        }
-        return;
-    }
-    uint32_t lut[256];
-    for (size_t i = 0; i < 256; ++i) {
-        if (i < b.Palette.size()) {
-            const TRGBQuad& q = b.Palette[i];
-            lut[i] = 0xFF000000u | uint32_t(q.rgbRed) << 16 | uint32_t(q.rgbGreen) << 8 | q.rgbBlue;
-        } else {
-            lut[i] = 0xFF000000u;
-        }
-    }
-    for (int32_t y = 0; y < b.Height(); ++y) {
-        const uint8_t* src = b.ScanLine(y);
-        uint32_t* dst = canvas.Row(rect.Top + y) + rect.Left;
-        for (size_t x = 0; x < width; ++x) dst[x] = lut[src[x]];
-    }
+    if (FBitmap) FBitmap->Draw(canvas, rect);
 }
 
 void RegisterJPEGFormat() {
