@@ -36,7 +36,6 @@ void TResizeEngine::Prepare() {
     src = std::make_unique<TBitmap32>();
     png = std::make_unique<TPngImage>();
     img->SetResampler(std::make_unique<TLinearResampler>(*img));
-    summary_ = TRunSummary{};
     cancelOperation = false;
 }
 

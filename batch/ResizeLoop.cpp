@@ -5,8 +5,6 @@
 #include "i18n/uIdiomes.h"
 #include "platform/Stream.h"
 
-#include <QFile>
-
 namespace {
 
 // Frees the working objects however the run ends.
@@ -22,9 +20,8 @@ ScopeExit(F) -> ScopeExit<F>;
 constexpr int answerNo = 0;
 constexpr int answerYesToAll = 2;
 
-bool outputExists(const QString& path) {
-    return velmora::FileExists(QFile::encodeName(path).toStdString());
-}
+// Paths reach the file layer as UTF-8, as the pipelines pass them.
+bool outputExists(const QString& path) { return velmora::FileExists(path.toStdString()); }
 
 }  // namespace
 
