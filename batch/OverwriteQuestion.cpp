@@ -11,7 +11,7 @@ const QString kNo = QStringLiteral("No");
 }  // namespace
 
 QString TOverwriteQuestion::FormShow() {
-    Respuesta = answerNo;
+    Respuesta = TOverwriteAnswer::No;
     return QuestionLine();
 }
 
@@ -28,11 +28,11 @@ QString TOverwriteQuestion::NoText() { return translate(kNo); }
 bool TOverwriteQuestion::AnswerFromText(const QString& typed) {
     const QString key = toKeyText(typed.trimmed());
     if (sameTextIgnoringCase(key, kYes))
-        Respuesta = answerYes;
+        Respuesta = TOverwriteAnswer::Yes;
     else if (sameTextIgnoringCase(key, kYesToAll))
-        Respuesta = answerYesToAll;
+        Respuesta = TOverwriteAnswer::YesToAll;
     else if (sameTextIgnoringCase(key, kNo))
-        Respuesta = answerNo;
+        Respuesta = TOverwriteAnswer::No;
     else
         return false;
     return true;

@@ -4,29 +4,24 @@
 // question closed without an answer means No.
 #pragma once
 
-#include <QString>
+#include "batch/OverwriteAnswer.h"
 
-#include <cstdint>
+#include <QString>
 
 class TOverwriteQuestion {
 public:
-    static constexpr int32_t answerNo = 0;
-    static constexpr int32_t answerYes = 1;
-    static constexpr int32_t answerYesToAll = 2;
-
     // The output file's name, without folder; set before showing.
     QString NombreFichero;
-    // 0 No, 1 Yes, 2 Yes to all.
-    int32_t Respuesta = answerNo;
+    TOverwriteAnswer Respuesta = TOverwriteAnswer::No;
 
     // Starts a showing: Respuesta := No; returns the question line.
     QString FormShow();
     // The question line: the file name between double quotes, translated.
     QString QuestionLine() const;
 
-    void btnSiClick() { Respuesta = answerYes; }
-    void btnSiTodoClick() { Respuesta = answerYesToAll; }
-    void btnNoClick() { Respuesta = answerNo; }
+    void btnSiClick() { Respuesta = TOverwriteAnswer::Yes; }
+    void btnSiTodoClick() { Respuesta = TOverwriteAnswer::YesToAll; }
+    void btnNoClick() { Respuesta = TOverwriteAnswer::No; }
 
     // The translated second line and button texts (Yes, Yes to all, No).
     static QString SecondLine();

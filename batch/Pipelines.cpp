@@ -1,4 +1,4 @@
-// The run's working objects and the three format pipelines.
+// The three format pipelines.
 //
 // Every pipeline is: decode, size rule, size the target raster, turn the
 // decoded picture into a 32-bit raster, resample, convert into a 32-bit
@@ -13,39 +13,6 @@
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
 #include "raster/Bitmap32.h"
-#include "raster/LinearResampler.h"
-
-#include <mutex>
-
-TResizeEngine::TResizeEngine(TResizePort& port) : port_(port) {
-    static std::once_flag formats;
-    std::call_once(formats, [] {
-        RegisterBmpFormat();
-        RegisterJPEGFormat();
-        RegisterPngFormat();
-    });
-}
-
-TResizeEngine::~TResizeEngine() { freeWorkingObjects(); }
-
-void TResizeEngine::Prepare() {
-    freeWorkingObjects();
-    jpg = std::make_unique<TJPEGImage>();
-    bmp = std::make_unique<TBitmap>();
-    img = std::make_unique<TBitmap32>();
-    src = std::make_unique<TBitmap32>();
-    png = std::make_unique<TPngImage>();
-    img->SetResampler(std::make_unique<TLinearResampler>(*img));
-    cancelOperation = false;
-}
-
-void TResizeEngine::freeWorkingObjects() {
-    src.reset();
-    img.reset();  // frees its resampler with it
-    jpg.reset();
-    bmp.reset();
-    png.reset();
-}
 
 void TResizeEngine::reportFailure(const QString& name) {
     port_.ShowError(translate(QStringLiteral("Error redimensionando ")) + name);

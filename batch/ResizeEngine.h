@@ -3,6 +3,8 @@
 // TResizePort; it never touches a display itself.
 #pragma once
 
+#include "batch/OverwriteAnswer.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -23,9 +25,9 @@ public:
     virtual void ShowProgress(const QString& line, const QString& fileName, int position, int maximum) = 0;
     // Handles pending events once; the only moment at which Cancel is seen.
     virtual void ProcessMessages() = 0;
-    // The overwrite question for an output file name (without folder); returns
-    // 0 No, 1 Yes, 2 Yes to all (any other value counts as Yes).
-    virtual int AskOverwrite(const QString& fileName) = 0;
+    // The overwrite question for an output file name (without folder); a
+    // value outside No, Yes and Yes to all counts as Yes.
+    virtual TOverwriteAnswer AskOverwrite(const QString& fileName) = 0;
     // A modal error message (error icon, one OK button).
     virtual void ShowError(const QString& message) = 0;
 };
@@ -36,6 +38,10 @@ struct TRunSummary {
     int skipped = 0;  // answered No at the overwrite question
     int failed = 0;   // a pipeline error or an unknown format
 };
+
+// The size options: 0..6 the presets, 7 a fixed width, 8 a fixed height.
+inline constexpr int32_t sizeFixedWidth = 7;
+inline constexpr int32_t sizeFixedHeight = 8;
 
 // The preset size options 0..6: width and height values (pixels).
 inline constexpr int presetCount = 7;
@@ -59,9 +65,14 @@ public:
 
     bool cancelOperation = false;
 
-    // Sets dw and dh from the size controls: the texts of the width and
-    // height edits and whether the fixed-height (option 8) or fixed-width
-    // (option 7) option is selected.
+    // Sets dw and dh for a size option (0..8) and its width and height
+    // values: a fixed width leaves dh at 0, a fixed height leaves dw at 0,
+    // a preset keeps both values.
+    void SetTarget(int32_t sizeOption, int32_t width, int32_t height);
+
+    // The window's adapter for SetTarget: the texts of the width and height
+    // edits (a text that is not a 32-bit decimal number counts as 0) and
+    // whether the fixed-height or the fixed-width option is selected.
     void SetTargetFromControls(const QString& widthText, const QString& heightText, bool fixedHeight,
                                bool fixedWidth);
 

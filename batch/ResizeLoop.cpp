@@ -16,48 +16,10 @@ struct ScopeExit {
 template <class F>
 ScopeExit(F) -> ScopeExit<F>;
 
-// Answers of the overwrite question.
-constexpr int answerNo = 0;
-constexpr int answerYesToAll = 2;
-
 // Paths reach the file layer as UTF-8, as the pipelines pass them.
 bool outputExists(const QString& path) { return velmora::FileExists(path.toStdString()); }
 
 }  // namespace
-
-QString TResizeEngine::FileNamePart(const QString& path) {
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
-QString TResizeEngine::ExtensionOf(const QString& path) {
-    const QString name = FileNamePart(path);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
-        return {};
-    QString ext = name.mid(dot);
-    for (QChar& c : ext) {
-        if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            c = QChar(c.unicode() - 'a' + 'A');
-    }
-    return ext;
-}
-
-QString TResizeEngine::OutputPath(const QString& name) const {
-    return outDir + QLatin1Char('/') + FileNamePart(name);
-}
-
-void TResizeEngine::SetTargetFromControls(const QString& widthText, const QString& heightText,
-                                          bool fixedHeight, bool fixedWidth) {
-    bool ok = false;
-    const int w = widthText.toInt(&ok, 10);
-    dw = ok ? w : 0;
-    const int h = heightText.toInt(&ok, 10);
-    dh = ok ? h : 0;
-    if (fixedHeight)
-        dw = 0;
-    if (fixedWidth)
-        dh = 0;
-}
 
 void TResizeEngine::Run() {
     ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
@@ -80,10 +42,10 @@ void TResizeEngine::Run() {
 
         const QString name = fileList.value(i);
         if (!yesToAll && outputExists(OutputPath(name))) {
-            const int answer = port_.AskOverwrite(FileNamePart(name));
-            if (answer == answerNo)
+            const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(name));
+            if (answer == TOverwriteAnswer::No)
                 proceed = false;
-            else if (answer == answerYesToAll)
+            else if (answer == TOverwriteAnswer::YesToAll)
                 yesToAll = true;
         }
         if (!proceed) {

@@ -15,7 +15,10 @@
 #include "i18n/uIdiomes.h"
 
 #include <QByteArray>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QFile>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -61,7 +64,10 @@ const char* const kHelp =
 
 enum class OverwriteMode { ask, all, none };
 
+enum class Action { run, help, version };
+
 struct Options {
+    Action action = Action::run;
     QString outDir;
     int preset = 0;
     std::optional<int> fixedWidth;
@@ -95,89 +101,134 @@ std::optional<int> parseCount(const QString& text, int minimum, int maximum) {
     return int(v);
 }
 
+// The options as the parser knows them; the texts of --help are kUsage and
+// kHelp, not the parser's.
+struct OptionSet {
+    QCommandLineOption out{QStringLiteral("o"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption preset{QStringLiteral("s"), QString(), QStringLiteral("N")};
+    QCommandLineOption width{QStringLiteral("W"), QString(), QStringLiteral("PX")};
+    QCommandLineOption height{QStringLiteral("H"), QString(), QStringLiteral("PX")};
+    QCommandLineOption overwrite{QStringLiteral("overwrite"), QString(), QStringLiteral("MODE")};
+    QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("LANG")};
+    QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}};
+    QCommandLineOption version{QStringLiteral("version")};
+
+    void addTo(QCommandLineParser& parser) const {
+        for (const QCommandLineOption* o : {&out, &preset, &width, &height, &overwrite, &lang, &help, &version})
+            parser.addOption(*o);
+    }
+};
+
+// The first argument before "--" that the parser refused as an option: one of
+// the unknown names, or a flag given a value ("--help=x"). The message quotes
+// it as typed.
+QString refusedArgument(const QStringList& args, const QStringList& unknownNames, const OptionSet& known) {
+    for (const QString& arg : args) {
+        if (arg == QLatin1String("--"))
+            break;
+        if (!arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-"))
+            continue;
+        if (arg.startsWith(QLatin1String("--"))) {
+            const qsizetype eq = arg.indexOf(QLatin1Char('='));
+            const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
+            const bool isFlag = known.help.names().contains(name) || known.version.names().contains(name);
+            if (unknownNames.contains(name) || (isFlag && eq >= 0))
+                return arg;
+        } else {
+            // Compacted short options: "-xy" is -x -y.
+            for (const QString& unknown : unknownNames)
+                if (unknown.size() == 1 && arg.mid(1).contains(unknown))
+                    return arg;
+        }
+    }
+    return {};
+}
+
+// --help and --version win wherever they stand before "--", whatever else is
+// wrong; the first of them given is answered.
+Action requestedAction(const QStringList& args) {
+    for (const QString& a : args) {
+        if (a == QLatin1String("--"))
+            break;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h"))
+            return Action::help;
+        if (a == QLatin1String("--version"))
+            return Action::version;
+    }
+    return Action::run;
+}
+
+// The options are read in the order they were given, so that the first wrong
+// one is the one reported and a repeated option keeps its last value.
 Options parseArguments(const QStringList& args) {
     Options o;
+    o.action = requestedAction(args);
+    if (o.action != Action::run)
+        return o;
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+    const OptionSet known;
+    known.addTo(parser);
+    if (!parser.parse(QStringList{QStringLiteral("velmora-cli")} + args)) {
+        const QString refused = refusedArgument(args, parser.unknownOptionNames(), known);
+        if (!refused.isEmpty())
+            throw UsageError{"unknown option " + refused.toStdString()};
+        // Otherwise a value option ends the line.
+        throw UsageError{"option " + args.back().toStdString() + " needs a value"};
+    }
+
     o.overwrite = isatty(STDIN_FILENO) ? OverwriteMode::ask : OverwriteMode::none;
     bool haveOut = false;
     int sizeOptions = 0;
-    bool optionsEnded = false;
-
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        QString arg = args[i];
-        if (optionsEnded || !arg.startsWith(QLatin1Char('-')) || arg == QLatin1String("-")) {
-            o.files << arg;
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnded = true;
-            continue;
-        }
-        // --name=value
-        QString inlineValue;
-        bool hasInline = false;
-        if (arg.startsWith(QLatin1String("--"))) {
-            const qsizetype eq = arg.indexOf(QLatin1Char('='));
-            if (eq > 0) {
-                inlineValue = arg.mid(eq + 1);
-                arg = arg.left(eq);
-                hasInline = true;
-            }
-        }
-        auto value = [&]() -> QString {
-            if (hasInline)
-                return inlineValue;
-            if (i + 1 >= args.size())
-                throw UsageError{"option " + arg.toStdString() + " needs a value"};
-            return args[++i];
-        };
-
-        if (arg == QLatin1String("-o")) {
-            o.outDir = value();
+    QHash<QString, qsizetype> seen;  // occurrences read so far, by option name
+    for (const QString& name : parser.optionNames()) {
+        const QStringList values = parser.values(name);
+        const QString value = values.value(seen[name]++);
+        if (known.out.names().contains(name)) {
+            o.outDir = value;
             if (o.outDir.isEmpty())
                 throw UsageError{"the output folder is empty"};
             haveOut = true;
-        } else if (arg == QLatin1String("-s")) {
-            const auto n = parseCount(value(), 0, presetCount - 1);
+        } else if (known.preset.names().contains(name)) {
+            const auto n = parseCount(value, 0, presetCount - 1);
             if (!n)
                 throw UsageError{"-s takes a preset number from 0 to 6"};
             o.preset = *n;
             ++sizeOptions;
-        } else if (arg == QLatin1String("-W")) {
-            o.fixedWidth = parseCount(value(), 1, INT32_MAX);
+        } else if (known.width.names().contains(name)) {
+            o.fixedWidth = parseCount(value, 1, INT32_MAX);
             if (!o.fixedWidth)
                 throw UsageError{"-W takes a positive whole number of pixels"};
             ++sizeOptions;
-        } else if (arg == QLatin1String("-H")) {
-            o.fixedHeight = parseCount(value(), 1, INT32_MAX);
+        } else if (known.height.names().contains(name)) {
+            o.fixedHeight = parseCount(value, 1, INT32_MAX);
             if (!o.fixedHeight)
                 throw UsageError{"-H takes a positive whole number of pixels"};
             ++sizeOptions;
-        } else if (arg == QLatin1String("--overwrite")) {
-            const QString v = value();
-            if (v == QLatin1String("ask"))
+        } else if (known.overwrite.names().contains(name)) {
+            if (value == QLatin1String("ask"))
                 o.overwrite = OverwriteMode::ask;
-            else if (v == QLatin1String("all"))
+            else if (value == QLatin1String("all"))
                 o.overwrite = OverwriteMode::all;
-            else if (v == QLatin1String("none"))
+            else if (value == QLatin1String("none"))
                 o.overwrite = OverwriteMode::none;
             else
                 throw UsageError{"--overwrite takes ask, all or none"};
-        } else if (arg == QLatin1String("--lang")) {
-            const QString v = value();
-            if (v == QLatin1String("en"))
+        } else if (known.lang.names().contains(name)) {
+            if (value == QLatin1String("en"))
                 o.language = langAngles;
-            else if (v == QLatin1String("es"))
+            else if (value == QLatin1String("es"))
                 o.language = langEspanyol;
-            else if (v == QLatin1String("ca"))
+            else if (value == QLatin1String("ca"))
                 o.language = langCatala;
-            else if (v == QLatin1String("key"))
+            else if (value == QLatin1String("key"))
                 o.language = langOriginal;
             else
                 throw UsageError{"--lang takes en, es, ca or key"};
-        } else {
-            throw UsageError{"unknown option " + args[i].toStdString()};
         }
     }
+    o.files = parser.positionalArguments();
     if (!haveOut)
         throw UsageError{"the output folder (-o DIR) is required"};
     if (sizeOptions > 1)
@@ -210,7 +261,7 @@ public:
             engine_->cancelOperation = true;
     }
 
-    int AskOverwrite(const QString& fileName) override {
+    TOverwriteAnswer AskOverwrite(const QString& fileName) override {
         question_.NombreFichero = fileName;
         switch (mode_) {
         case OverwriteMode::all:
@@ -232,7 +283,7 @@ public:
             writeLine(stderr, TOverwriteQuestion::NoText());
             std::string typed;
             if (!std::getline(std::cin, typed))
-                return TOverwriteQuestion::answerNo;  // no answer: No
+                return TOverwriteAnswer::No;  // no answer: No
             if (question_.AnswerFromText(QString::fromUtf8(typed)))
                 return question_.Respuesta;
         }
@@ -270,14 +321,12 @@ int run(const Options& o) {
     engine.outDir = o.outDir;
 
     engine.Prepare();
-    // The same set-up as the window: the edits' texts and the chosen option.
     if (o.fixedWidth)
-        engine.SetTargetFromControls(QString::number(*o.fixedWidth), QString(), false, true);
+        engine.SetTarget(sizeFixedWidth, *o.fixedWidth, 0);
     else if (o.fixedHeight)
-        engine.SetTargetFromControls(QString(), QString::number(*o.fixedHeight), true, false);
+        engine.SetTarget(sizeFixedHeight, 0, *o.fixedHeight);
     else
-        engine.SetTargetFromControls(QString::number(presetWidths[o.preset]),
-                                     QString::number(presetHeights[o.preset]), false, false);
+        engine.SetTarget(o.preset, presetWidths[o.preset], presetHeights[o.preset]);
 
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
@@ -296,28 +345,23 @@ int run(const Options& o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const QStringList args = argumentList(argc, argv);
-    // --help and --version win wherever they stand before "--".
-    for (const QString& a : args) {
-        if (a == QLatin1String("--"))
-            break;
-        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            std::fputs(kUsage, stdout);
-            std::fputs(kHelp, stdout);
-            return exitOk;
-        }
-        if (a == QLatin1String("--version")) {
-            std::puts("velmora-cli 1.0");
-            return exitOk;
-        }
-    }
-
     Options options;
     try {
-        options = parseArguments(args);
+        options = parseArguments(argumentList(argc, argv));
     } catch (const UsageError& e) {
         std::fprintf(stderr, "velmora-cli: %s\n%s", e.message.c_str(), kUsage);
         return exitUsage;
+    }
+    switch (options.action) {
+    case Action::help:
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return exitOk;
+    case Action::version:
+        std::puts("velmora-cli 1.0");
+        return exitOk;
+    case Action::run:
+        break;
     }
 
     try {

@@ -38,19 +38,19 @@ TEST_F(OverwriteQuestion, EveryShowingStartsFromNo) {
     q.NombreFichero = u("a.jpg");
     q.FormShow();
     q.btnSiTodoClick();
-    EXPECT_EQ(q.Respuesta, 2);
+    EXPECT_EQ(q.Respuesta, TOverwriteAnswer::YesToAll);
     q.FormShow();
-    EXPECT_EQ(q.Respuesta, 0);  // closed without a button: No
+    EXPECT_EQ(q.Respuesta, TOverwriteAnswer::No);  // closed without a button: No
     q.btnSiClick();
-    EXPECT_EQ(q.Respuesta, 1);
+    EXPECT_EQ(q.Respuesta, TOverwriteAnswer::Yes);
     q.btnNoClick();
-    EXPECT_EQ(q.Respuesta, 0);
+    EXPECT_EQ(q.Respuesta, TOverwriteAnswer::No);
 }
 
 struct TypedCase {
     const char* typed;
     bool accepted;
-    int32_t answer;
+    TOverwriteAnswer answer;
 };
 
 class TypedAnswer : public OverwriteQuestion, public ::testing::WithParamInterface<TypedCase> {};
@@ -58,16 +58,21 @@ class TypedAnswer : public OverwriteQuestion, public ::testing::WithParamInterfa
 TEST_P(TypedAnswer, ButtonTextsInAnyLanguage) {
     setLanguage(langAngles);
     TOverwriteQuestion q;
-    q.Respuesta = 5;  // marker: unchanged on refusal
+    const auto marker = static_cast<TOverwriteAnswer>(5);  // unchanged on refusal
+    q.Respuesta = marker;
     EXPECT_EQ(q.AnswerFromText(u(GetParam().typed)), GetParam().accepted);
-    EXPECT_EQ(q.Respuesta, GetParam().accepted ? GetParam().answer : 5);
+    EXPECT_EQ(q.Respuesta, GetParam().accepted ? GetParam().answer : marker);
 }
+
+constexpr auto No = TOverwriteAnswer::No;
+constexpr auto Yes = TOverwriteAnswer::Yes;
+constexpr auto YesToAll = TOverwriteAnswer::YesToAll;
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, TypedAnswer,
-    ::testing::Values(TypedCase{"Yes", true, 1}, TypedCase{"  yes\n", true, 1}, TypedCase{"YES TO ALL", true, 2},
-                      TypedCase{"No", true, 0}, TypedCase{"si", true, 1}, TypedCase{"Si a todo", true, 2},
-                      TypedCase{"si a tot", true, 2}, TypedCase{"", false, 0}, TypedCase{"y", false, 0},
-                      TypedCase{"Cancel", false, 0}, TypedCase{"Yes to all!", false, 0}));
+    ::testing::Values(TypedCase{"Yes", true, Yes}, TypedCase{"  yes\n", true, Yes}, TypedCase{"YES TO ALL", true, YesToAll},
+                      TypedCase{"No", true, No}, TypedCase{"si", true, Yes}, TypedCase{"Si a todo", true, YesToAll},
+                      TypedCase{"si a tot", true, YesToAll}, TypedCase{"", false, No}, TypedCase{"y", false, No},
+                      TypedCase{"Cancel", false, No}, TypedCase{"Yes to all!", false, No}));
 
 }  // namespace

@@ -27,7 +27,7 @@ public:
     std::vector<std::string> errors;
     void ShowProgress(const QString&, const QString&, int, int) override {}
     void ProcessMessages() override {}
-    int AskOverwrite(const QString&) override { return 1; }
+    TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::Yes; }
     void ShowError(const QString& message) override { errors.push_back(message.toStdString()); }
 };
 

@@ -19,13 +19,17 @@
 
 namespace {
 
+constexpr auto No = TOverwriteAnswer::No;
+constexpr auto Yes = TOverwriteAnswer::Yes;
+constexpr auto YesToAll = TOverwriteAnswer::YesToAll;
+
 QString u(const char* s) { return QString::fromUtf8(s); }
 std::string s(const QString& q) { return q.toStdString(); }
 
 class ScriptedPort : public TResizePort {
 public:
     std::vector<std::string> events;
-    std::deque<int> answers;            // consumed by AskOverwrite
+    std::deque<TOverwriteAnswer> answers;  // consumed by AskOverwrite
     std::function<void(int)> onPump;    // called with the 1-based pump number
     std::vector<int> positions;
     int pumps = 0;
@@ -40,13 +44,13 @@ public:
         ++pumps;
         if (onPump) onPump(pumps);
     }
-    int AskOverwrite(const QString& fileName) override {
+    TOverwriteAnswer AskOverwrite(const QString& fileName) override {
         events.push_back("ask " + s(fileName));
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected question for " << s(fileName);
-            return 0;
+            return TOverwriteAnswer::No;
         }
-        const int a = answers.front();
+        const TOverwriteAnswer a = answers.front();
         answers.pop_front();
         return a;
     }
@@ -188,7 +192,7 @@ TEST(ResizeEngineNames, OutputPathAndExtension) {
     struct NullPort : TResizePort {
         void ShowProgress(const QString&, const QString&, int, int) override {}
         void ProcessMessages() override {}
-        int AskOverwrite(const QString&) override { return 0; }
+        TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::No; }
         void ShowError(const QString&) override {}
     } port;
     TResizeEngine engine(port);
@@ -223,12 +227,33 @@ INSTANTIATE_TEST_SUITE_P(
                       ControlsCase{"640", "600", true, false, 0, 600},
                       ControlsCase{"", "600", true, false, 0, 600},
                       ControlsCase{"abc", "12x", false, false, 0, 0},
-                      ControlsCase{"99999999999", "5", false, false, 0, 5}));
+                      ControlsCase{"99999999999", "5", false, false, 0, 5},
+                      ControlsCase{"800", "600", true, true, 0, 0}));
+
+struct TargetCase {
+    int32_t option, width, height;
+    int32_t dw, dh;
+};
+
+class TypedTarget : public ::testing::TestWithParam<TargetCase> {};
+
+TEST_P(TypedTarget, FixedOptionsClearTheOtherValue) {
+    ScriptedPort port;
+    TResizeEngine engine(port);
+    const auto c = GetParam();
+    engine.SetTarget(c.option, c.width, c.height);
+    EXPECT_EQ(engine.dw, c.dw);
+    EXPECT_EQ(engine.dh, c.dh);
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, TypedTarget,
+                         ::testing::Values(TargetCase{0, 640, 480, 640, 480}, TargetCase{6, 4064, 2704, 4064, 2704},
+                                           TargetCase{7, 800, 480, 800, 0}, TargetCase{8, 640, 600, 0, 600}));
 
 TEST_F(ResizeLoop, OverwriteAnswersYesNoAndOtherValues) {
     for (const char* n : {"a.jpg", "b.jpg", "c.jpg"}) testimages::WriteFile(Out(n), "old");
     RecordingEngine engine(port_);
-    port_.answers = {1, 0, 7};  // Yes, No, an unknown value (counts as Yes)
+    port_.answers = {Yes, No, static_cast<TOverwriteAnswer>(7)};  // an unknown value counts as Yes
     Run(engine, {In("a.jpg"), In("b.jpg"), In("c.jpg")});
     const std::vector<std::string> want = {
         "progress Resizing image 1 of 3 | a.jpg", "pump", "ask a.jpg", "jpg " + s(In("a.jpg")),
@@ -244,7 +269,7 @@ TEST_F(ResizeLoop, OverwriteAnswersYesNoAndOtherValues) {
 TEST_F(ResizeLoop, YesToAllHoldsForTheCurrentRunOnly) {
     for (const char* n : {"a.png", "b.png", "c.png"}) testimages::WriteFile(Out(n), "old");
     RecordingEngine engine(port_);
-    port_.answers = {1, 2};
+    port_.answers = {Yes, YesToAll};
     Run(engine, {In("a.png"), In("b.png"), In("c.png")});
     EXPECT_EQ(std::count_if(port_.events.begin(), port_.events.end(),
                             [](const std::string& e) { return e.rfind("ask", 0) == 0; }),
@@ -252,7 +277,7 @@ TEST_F(ResizeLoop, YesToAllHoldsForTheCurrentRunOnly) {
     EXPECT_EQ(engine.Summary().written, 3);
     // The next run asks again.
     port_.events.clear();
-    port_.answers = {0, 0, 0};
+    port_.answers = {No, No, No};
     Run(engine, {In("a.png"), In("b.png"), In("c.png")});
     EXPECT_EQ(std::count_if(port_.events.begin(), port_.events.end(),
                             [](const std::string& e) { return e.rfind("ask", 0) == 0; }),
@@ -264,13 +289,13 @@ TEST_F(ResizeLoop, YesToAllHoldsForTheCurrentRunOnly) {
 TEST_F(ResizeLoop, UnknownFormatMessageComesAfterTheQuestion) {
     testimages::WriteFile(Out("a.gif"), "old");
     RecordingEngine engine(port_);
-    port_.answers = {1};
+    port_.answers = {Yes};
     Run(engine, {In("a.gif")});
     EXPECT_EQ(port_.events,
               (std::vector<std::string>{"progress Resizing image 1 of 1 | a.gif", "pump", "ask a.gif",
                                         "error File: " + s(In("a.gif")) + " - Unknown format."}));
     port_.events.clear();
-    port_.answers = {0};
+    port_.answers = {No};
     Run(engine, {In("a.gif")});
     EXPECT_EQ(port_.events,
               (std::vector<std::string>{"progress Resizing image 1 of 1 | a.gif", "pump", "ask a.gif"}));
@@ -278,7 +303,7 @@ TEST_F(ResizeLoop, UnknownFormatMessageComesAfterTheQuestion) {
 
 TEST_F(ResizeLoop, TheSamePathTwiceIsAskedTheSecondTime) {
     RecordingEngine engine(port_);
-    port_.answers = {1};
+    port_.answers = {Yes};
     Run(engine, {In("a.bmp"), In("a.bmp")});
     EXPECT_EQ(port_.events,
               (std::vector<std::string>{"progress Resizing image 1 of 2 | a.bmp", "pump", "bmp " + s(In("a.bmp")),
@@ -289,7 +314,7 @@ TEST_F(ResizeLoop, TheSamePathTwiceIsAskedTheSecondTime) {
 TEST_F(ResizeLoop, OutputFolderEqualToTheSourceFolderAsksForEachFile) {
     for (const char* n : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) testimages::WriteFile(In(n), "source");
     RecordingEngine engine(port_);
-    port_.answers = {1, 0, 2};
+    port_.answers = {Yes, No, YesToAll};
     Run(engine, {In("a.jpg"), In("b.jpg"), In("c.jpg"), In("d.jpg")}, in_.path());
     std::vector<std::string> asked;
     for (const auto& e : port_.events)

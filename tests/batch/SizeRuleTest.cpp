@@ -10,7 +10,7 @@ class NullPort : public TResizePort {
 public:
     void ShowProgress(const QString&, const QString&, int, int) override {}
     void ProcessMessages() override {}
-    int AskOverwrite(const QString&) override { return 0; }
+    TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::No; }
     void ShowError(const QString&) override {}
 };
 

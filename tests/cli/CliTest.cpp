@@ -102,6 +102,49 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<const char*>{"-o", "OUT", "--frobnicate", "a.bmp"},
                       std::vector<const char*>{"-o", "OUT", "-dash.bmp"}));  // needs "--"
 
+// The one line that says what is wrong, as typed by the user.
+struct UsageLineCase {
+    std::vector<const char*> args;
+    const char* line;
+};
+
+class UsageLines : public Cli, public ::testing::WithParamInterface<UsageLineCase> {};
+
+TEST_P(UsageLines, NameTheFirstProblem) {
+    QStringList args;
+    for (const char* a : GetParam().args) args << u(a);
+    Result r = RunCli(args);
+    EXPECT_EQ(r.exitCode, 2);
+    ASSERT_FALSE(r.errLines.isEmpty());
+    EXPECT_EQ(r.errLines[0], u(GetParam().line));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Args, UsageLines,
+    ::testing::Values(UsageLineCase{{"-o", "d", "--frobnicate=3", "a.bmp"}, "velmora-cli: unknown option --frobnicate=3"},
+                      UsageLineCase{{"-o", "d", "-dash.bmp"}, "velmora-cli: unknown option -dash.bmp"},
+                      UsageLineCase{{"-o", "d", "a.bmp", "--lang"}, "velmora-cli: option --lang needs a value"},
+                      UsageLineCase{{"-o", "d", "-s", "9", "-W", "x", "a.bmp"},
+                                    "velmora-cli: -s takes a preset number from 0 to 6"},
+                      UsageLineCase{{"-o", "d", "-W", "x", "-s", "9", "a.bmp"},
+                                    "velmora-cli: -W takes a positive whole number of pixels"},
+                      UsageLineCase{{"-o", "", "a.bmp"}, "velmora-cli: the output folder is empty"},
+                      UsageLineCase{{"-o", "d", "-s", "1", "-s", "2", "a.bmp"},
+                                    "velmora-cli: give at most one of -s, -W and -H"},
+                      UsageLineCase{{"-o", "d", "--"}, "velmora-cli: no files to resize"},
+                      UsageLineCase{{"--", "--help"}, "velmora-cli: the output folder (-o DIR) is required"}));
+
+TEST_F(Cli, HelpWinsOverAnythingWrongBeforeTheDoubleDash) {
+    for (const QStringList& args : {QStringList{u("--frobnicate"), u("--help")}, QStringList{u("-o"), u("-h")},
+                                    QStringList{u("-s"), u("9"), u("--help"), u("--version")}}) {
+        Result r = RunCli(args);
+        EXPECT_EQ(r.exitCode, 0) << args.join(u(" ")).toStdString();
+        EXPECT_TRUE(r.out.startsWith(u("Usage: velmora-cli -o DIR"))) << args.join(u(" ")).toStdString();
+    }
+    Result v = RunCli({u("--lang"), u("fr"), u("--version"), u("--help")});
+    EXPECT_EQ(v.out, u("velmora-cli 1.0\n"));
+}
+
 // The texts each language must show, typed from the message list.
 struct LanguageCase {
     const char* lang;
