@@ -3,10 +3,10 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev
       libgtest-dev libbenchmark-dev libjpeg-turbo-progs)
-# The desktop program: its display plugins, the font its user guides are set
+# The desktop program: its display plugins, Qt's own translations, the font its user guides are set
 # in, and the tools the installation test checks the guides and the desktop
 # entry with.
-pkgs+=(qt6-qpa-plugins fonts-dejavu-core poppler-utils desktop-file-utils)
+pkgs+=(qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core poppler-utils desktop-file-utils)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,30 @@
+#include "app/QtTranslations.h"
+
+#include "i18n/uIdiomes.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <memory>
+
+bool loadQtTranslations(int32_t language) {
+    static std::unique_ptr<QTranslator> installed;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed.get());
+        installed.reset();
+    }
+    QString locale;
+    if (language == langEspanyol)
+        locale = QStringLiteral("es");
+    else if (language == langCatala)
+        locale = QStringLiteral("ca");
+    else
+        return true;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    QCoreApplication::installTranslator(translator.get());
+    installed = std::move(translator);
+    return true;
+}

@@ -1,0 +1,26 @@
+#include "app/Windows.h"
+
+#include "app/fAbout.h"
+#include "app/fMain.h"
+#include "app/fResizing.h"
+#include "app/fSobreescribir.h"
+#include "app/fTriarIdioma.h"
+
+#include <QCoreApplication>
+
+void initApplicationNames() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
+    QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+}
+
+TVelmoraWindows::TVelmoraWindows() : main_(std::make_unique<TfrmMain>()) {
+    frmMain = main_.get();
+    frmResizing = new TfrmResizing(frmMain);
+    frmAbout = new TfrmAbout(frmMain);
+    frmSobreescribir = new TfrmSobreescribir(frmMain);
+    frmTriarIdioma = new TfrmTriarIdioma(frmMain);
+    frmMain->SetPeers(frmResizing, frmAbout, frmTriarIdioma);
+    frmResizing->SetPeers(frmMain, frmSobreescribir);
+}
+
+TVelmoraWindows::~TVelmoraWindows() = default;

@@ -1,0 +1,34 @@
+// The about box: the program's icon, name and version, and two links.
+#pragma once
+
+#include "app/TForm.h"
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+class TfrmAbout : public TForm<QDialog> {
+public:
+    explicit TfrmAbout(QWidget* parent = nullptr);
+
+    QLabel* Image1;
+    QLabel* Label1;
+    QLabel* LinkLabel1;
+    QLabel* LinkLabel2;
+    QPushButton* btnClose;
+
+    void LinkLabel1LinkClick(const QString& link);
+    void LinkLabel2LinkClick(const QString& link);
+    void btnCloseClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormShow();
+};
+
+// Hands a link or document to the desktop's handler for it; the result is
+// not reported.
+void openWithDesktop(const QUrl& url);

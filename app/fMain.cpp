@@ -1,0 +1,432 @@
+#include "app/fMain.h"
+
+#include "app/QtTranslations.h"
+#include "app/VersionInfo.h"
+#include "app/fAbout.h"
+#include "app/fResizing.h"
+#include "app/fTriarIdioma.h"
+#include "batch/ResizeEngine.h"
+#include "i18n/uIdiomes.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QStyle>
+#include <QUrl>
+
+const QString TfrmMain::addFileFilter =
+    QStringLiteral("Imagen JPEG|*.jpg|Bitmap de Windows|*.bmp|Imagen PNG|*.png|Todos los archivos|*.*");
+
+QString toQtFileFilter(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& p : patterns) {
+            p = p.trimmed();
+            // "*.*" means every file, also those without a dot in their name.
+            if (p == QLatin1String("*.*"))
+                p = QStringLiteral("*");
+        }
+        entries << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+QString trimBlanks(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first].unicode() <= 0x20)
+        ++first;
+    while (last > first && text[last - 1].unicode() <= 0x20)
+        --last;
+    return text.mid(first, last - first);
+}
+
+// ---------------------------------------------------------------------------
+// Dropped files
+
+namespace {
+
+QStringList droppedFiles(const QMimeData* mime) {
+    QStringList paths;
+    if (!mime || !mime->hasUrls())
+        return paths;
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isFile())
+            paths << path;
+    }
+    return paths;
+}
+
+}  // namespace
+
+void TFileListBox::dragEnterEvent(QDragEnterEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFileListBox::dragMoveEvent(QDragMoveEvent* event) {
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TFileListBox::dropEvent(QDropEvent* event) {
+    const QStringList paths = droppedFiles(event->mimeData());
+    if (paths.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    if (onFilesDropped)
+        onFilesDropped(paths);
+}
+
+// ---------------------------------------------------------------------------
+// Layout
+
+namespace {
+
+const char* const kSizeOptionKeys[presetCount] = {
+    "0,3 MPixels (640x480)",  "1,2 MPixels (1280x960)",  "2,0 MPixels (1600x1200)", "3,0 MPixels (2048x1536)",
+    "5,3 MPixels (3008x1960)", "6,3 MPixels (3088x2056)", "11,1 MPixels (4064x2704)",
+};
+
+
+QLineEdit* numberEdit(QWidget* parent, const QString& text) {
+    auto* edit = new QLineEdit(text, parent);
+    edit->setMaxLength(4);
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    return edit;
+}
+
+// A whole number greater than 0, or 0.
+int32_t positiveNumber(const QString& text) {
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    return ok && v > 0 ? v : 0;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* parent)
+    : TForm<QWidget>(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                                 Qt::WindowCloseButtonHint) {
+    setWindowTitle(QStringLiteral("Velmora"));
+    setFixedSize(618, 360);
+    move(0, 0);
+
+    GroupBox1 = own(new QGroupBox(QStringLiteral("Imágenes:"), this));
+    GroupBox1->setGeometry(8, 8, 257, 323);
+    ListBox1 = own(new TFileListBox(GroupBox1));
+    ListBox1->setGeometry(8, 20, 153, 293);
+    ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListBox1->setAcceptDrops(true);
+    ListBox1->setDragDropMode(QAbstractItemView::DropOnly);
+    ListBox1->viewport()->setAcceptDrops(true);
+    ListBox1->onFilesDropped = [this](const QStringList& paths) { AddFiles(paths); };
+    btnAnadir = own(new QPushButton(QStringLiteral("Añadir..."), GroupBox1));
+    btnAnadir->setGeometry(167, 25, 79, 25);
+    btnQuitar = own(new QPushButton(QStringLiteral("Quitar"), GroupBox1));
+    btnQuitar->setGeometry(167, 56, 79, 25);
+    btnQuitar->setEnabled(false);
+    btnQuitarTodo = own(new QPushButton(QStringLiteral("Quitar todo"), GroupBox1));
+    btnQuitarTodo->setGeometry(167, 88, 79, 25);
+    btnQuitarTodo->setEnabled(false);
+
+    GroupBox2 = own(new QGroupBox(QStringLiteral("Opciones de salida:"), this));
+    GroupBox2->setGeometry(271, 8, 225, 323);
+    Label4 = own(new QLabel(QStringLiteral("Carpeta de salida:"), GroupBox2));
+    Label4->setGeometry(8, 22, 177, 17);
+    txtOutputFolder = own(new QLineEdit(GroupBox2));
+    txtOutputFolder->setGeometry(8, 41, 177, 21);
+    txtOutputFolder->setEnabled(false);
+    BitBtn1 = own(new QPushButton(GroupBox2));
+    BitBtn1->setGeometry(191, 38, 23, 25);
+    BitBtn1->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    Label1 = own(new QLabel(QStringLiteral("Tamaño:"), GroupBox2));
+    Label1->setGeometry(10, 86, 200, 17);
+
+    QRadioButton** presets[presetCount] = {&rb03mpx, &rb12mpx, &rb20mpx, &rb30mpx, &rb53mpx, &rb63mpx, &rb111mpx};
+    for (int i = 0; i < presetCount; ++i) {
+        *presets[i] = own(new QRadioButton(QString::fromUtf8(kSizeOptionKeys[i]), GroupBox2));
+        (*presets[i])->setGeometry(9, 105 + 23 * i, 210, 17);
+    }
+    rbAmple = own(new QRadioButton(QStringLiteral("Ancho:"), GroupBox2));
+    rbAmple->setGeometry(9, 266, 64, 17);
+    txtWidth = own(numberEdit(GroupBox2, QStringLiteral("640")));
+    txtWidth->setGeometry(73, 265, 49, 21);
+    lblWPixels = own(new QLabel(QStringLiteral("Pixels"), GroupBox2));
+    lblWPixels->setGeometry(128, 267, 80, 17);
+    rbAlt = own(new QRadioButton(QStringLiteral("Alto:"), GroupBox2));
+    rbAlt->setGeometry(9, 289, 64, 17);
+    txtHeight = own(numberEdit(GroupBox2, QStringLiteral("480")));
+    txtHeight->setGeometry(73, 289, 49, 21);
+    lblHPixels = own(new QLabel(QStringLiteral("Pixels"), GroupBox2));
+    lblHPixels->setGeometry(128, 292, 80, 17);
+    // No option is selected until the settings are read.
+    for (QRadioButton* rb : sizeButtons()) {
+        rb->setAutoExclusive(false);
+        rb->setChecked(false);
+        rb->setAutoExclusive(true);
+        connect(rb, &QRadioButton::clicked, this, [this] { UpdateWidthHeight(llegirIndexTamany()); });
+    }
+
+    btnAbout = own(new QPushButton(QStringLiteral("Acerca de..."), this));
+    btnAbout->setGeometry(504, 20, 106, 25);
+    btnAyuda = own(new QPushButton(QStringLiteral("Ayuda"), this));
+    btnAyuda->setGeometry(504, 51, 106, 25);
+    // The language action; its text is no line of the tables and reads the
+    // same in every language.
+    btnLenguaje = own(new QPushButton(QStringLiteral("Idioma/Language"), this));
+    btnLenguaje->setGeometry(504, 82, 106, 25);
+    btnResize = own(new QPushButton(QStringLiteral("¡Redimensiona!"), this));
+    btnResize->setGeometry(504, 281, 106, 50);
+    btnResize->setDefault(true);
+
+    StatusBar1 = own(new TStatusBar(this));
+    StatusBar1->AddPanel(QStringLiteral("Versión 1.0"));
+    StatusBar1->setGeometry(0, 338, 618, 22);
+
+    connect(btnAnadir, &QPushButton::clicked, this, [this] { btnAnadirClick(); });
+    connect(btnQuitar, &QPushButton::clicked, this, [this] { btnQuitarClick(); });
+    connect(btnQuitarTodo, &QPushButton::clicked, this, [this] { btnQuitarTodoClick(); });
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+    connect(btnResize, &QPushButton::clicked, this, [this] { btnResizeClick(); });
+    connect(btnAbout, &QPushButton::clicked, this, [this] { btnAboutClick(); });
+    connect(btnAyuda, &QPushButton::clicked, this, [this] { btnAyudaClick(); });
+    connect(btnLenguaje, &QPushButton::clicked, this, [this] { btnLenguajeClick(); });
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::SetPeers(TfrmResizing* resizing, TfrmAbout* about, TfrmTriarIdioma* chooser) {
+    frmResizing_ = resizing;
+    frmAbout_ = about;
+    frmTriarIdioma_ = chooser;
+}
+
+std::array<QRadioButton*, 9> TfrmMain::sizeButtons() const {
+    return {rb03mpx, rb12mpx, rb20mpx, rb30mpx, rb53mpx, rb63mpx, rb111mpx, rbAmple, rbAlt};
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and shutdown
+
+void TfrmMain::showEvent(QShowEvent* event) {
+    TForm<QWidget>::showEvent(event);
+    if (!started_) {
+        started_ = true;
+        FormShow();
+    }
+}
+
+void TfrmMain::FormShow() {
+    loadLanguages();
+    FileList.clear();
+    loadSettings();
+    escriureNomUsuari();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TfrmMain::FormClose() {
+    if (closed_ || !started_)
+        return;
+    closed_ = true;
+    saveSettings();
+}
+
+void TfrmMain::applyLanguage(int32_t language) {
+    setLanguage(language);
+    loadQtTranslations(currentLanguage);
+}
+
+void TfrmMain::escriureNomUsuari() {
+    StatusBar1->SetPanelText(0, translate(QStringLiteral("Versión ")) + QLatin1Char(' ') + getVersionString());
+}
+
+// ---------------------------------------------------------------------------
+// The file list
+
+void TfrmMain::AddFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
+        const QString full = QDir::cleanPath(path);
+        FileList << full;
+        ListBox1->addItem(TResizeEngine::FileNamePart(full));
+        LastDir = full.left(full.lastIndexOf(QLatin1Char('/')) + 1);
+        btnQuitar->setEnabled(true);
+        btnQuitarTodo->setEnabled(true);
+    }
+}
+
+void TfrmMain::btnAnadirClick() {
+    QFileDialog ofdAddFile(this, QString(), LastDir, toQtFileFilter(addFileFilter));
+    ofdAddFile.setFileMode(QFileDialog::ExistingFiles);
+    ofdAddFile.setAcceptMode(QFileDialog::AcceptOpen);
+    ofdAddFile.setOption(QFileDialog::ReadOnly, false);
+    const QStringList filters = ofdAddFile.nameFilters();
+    if (!filters.isEmpty())
+        ofdAddFile.selectNameFilter(filters.first());
+    if (ofdAddFile.exec() == QDialog::Accepted)
+        AddFiles(ofdAddFile.selectedFiles());
+}
+
+void TfrmMain::btnQuitarClick() {
+    for (int i = ListBox1->count() - 1; i >= 0; --i) {
+        if (ListBox1->item(i)->isSelected()) {
+            delete ListBox1->takeItem(i);
+            FileList.removeAt(i);
+        }
+    }
+}
+
+void TfrmMain::btnQuitarTodoClick() {
+    ListBox1->clear();
+    FileList.clear();
+    btnQuitarTodo->setEnabled(false);
+    btnQuitar->setEnabled(false);
+}
+
+// ---------------------------------------------------------------------------
+// The output folder
+
+void TfrmMain::SetOutputFolder(const QString& path) {
+    OutDir = QDir::toNativeSeparators(QDir::cleanPath(path));
+    const QString name = QFileInfo(OutDir).fileName();
+    OutShowDir = name.isEmpty() ? OutDir : name;  // the root has no name of its own
+    txtOutputFolder->setText(OutShowDir);
+}
+
+void TfrmMain::BitBtn1Click() {
+    const QString chosen = QFileDialog::getExistingDirectory(this, QString(), OutDir);
+    if (!chosen.isEmpty())
+        SetOutputFolder(chosen);
+}
+
+// ---------------------------------------------------------------------------
+// Size option
+
+int32_t TfrmMain::llegirIndexTamany() const {
+    const auto buttons = sizeButtons();
+    for (int i = 0; i < int(buttons.size()); ++i) {
+        if (buttons[size_t(i)]->isChecked())
+            return i;
+    }
+    return 0;
+}
+
+void TfrmMain::escriureIndexTamany(int32_t Index) {
+    if (Index >= 0 && Index < int(sizeButtons().size()))
+        sizeButtons()[size_t(Index)]->setChecked(true);
+}
+
+void TfrmMain::UpdateWidthHeight(int32_t index) {
+    if (index == sizeFixedWidth) {
+        txtWidth->setEnabled(true);
+        txtHeight->setEnabled(false);
+    } else if (index == sizeFixedHeight) {
+        txtWidth->setEnabled(false);
+        txtHeight->setEnabled(true);
+    } else {
+        txtWidth->setEnabled(false);
+        txtHeight->setEnabled(false);
+        if (index >= 0 && index < presetCount) {
+            valWidth = presetWidths[index];
+            valHeight = presetHeights[index];
+        }
+    }
+    txtWidth->setText(QString::number(valWidth));
+    txtHeight->setText(QString::number(valHeight));
+    escriureIndexTamany(index);
+}
+
+// ---------------------------------------------------------------------------
+// Run, about, help, language
+
+void TfrmMain::btnResizeClick() {
+    if (ListBox1->count() == 0) {
+        QMessageBox::critical(this, QCoreApplication::applicationName(),
+                              translate(QStringLiteral("No hay imagenes/ficheros para convertir")));
+        return;
+    }
+    if (rbAmple->isChecked() && positiveNumber(txtWidth->text()) == 0) {
+        QMessageBox::critical(this, QCoreApplication::applicationName(),
+                              translate(QStringLiteral("Ancho de la imagen incorrecto!")));
+        txtWidth->setFocus();
+        return;
+    }
+    if (rbAlt->isChecked() && positiveNumber(txtHeight->text()) == 0) {
+        QMessageBox::critical(this, QCoreApplication::applicationName(),
+                              translate(QStringLiteral("Alto de la imagen incorrecto!")));
+        txtHeight->setFocus();
+        return;
+    }
+    // Without a folder the outputs would land in the root folder: fall back
+    // to the pictures folder, or let the user choose one.
+    if (trimBlanks(OutDir).isEmpty()) {
+        const QString pictures = getMyPicturesFolder();
+        if (!pictures.isEmpty()) {
+            OutDir = OutShowDir = pictures;
+            txtOutputFolder->setText(OutShowDir);
+        } else {
+            BitBtn1Click();
+            if (trimBlanks(OutDir).isEmpty())
+                return;
+        }
+    }
+    if (!frmResizing_)
+        return;
+    frmResizing_->files.clear();
+    for (int i = 0; i < ListBox1->count(); ++i)
+        frmResizing_->files << ListBox1->item(i)->text();
+    frmResizing_->fileList = FileList;
+    frmResizing_->outDir = OutDir;
+    frmResizing_->exec();
+}
+
+void TfrmMain::btnAboutClick() {
+    if (frmAbout_)
+        frmAbout_->exec();
+}
+
+QString TfrmMain::userGuidePath() const {
+    QString name = translate(QStringLiteral("\\Manual.pdf"));
+    // The name begins with a backslash standing for the separator.
+    while (name.startsWith(QLatin1Char('\\')) || name.startsWith(QLatin1Char('/')))
+        name.remove(0, 1);
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+}
+
+void TfrmMain::btnAyudaClick() { openWithDesktop(QUrl::fromLocalFile(userGuidePath())); }
+
+void TfrmMain::btnLenguajeClick() {
+    if (frmTriarIdioma_)
+        frmTriarIdioma_->exec();
+    applyLanguage(selectedLanguage);
+    escriureNomUsuari();
+}
