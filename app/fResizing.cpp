@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -77,7 +78,7 @@ void TfrmResizing::btnCancelClick() { engine_->cancelOperation = true; }
 
 void TfrmResizing::ShowProgress(const QString& line, const QString& fileName, int position, int maximum) {
     lblImgNumber->setText(line);
-    lblFilename->setText(fileName);
+    lblFilename->setText(lblFilename->fontMetrics().elidedText(fileName, Qt::ElideMiddle, lblFilename->width()));
     ProgressBar1->setMaximum(maximum);
     ProgressBar1->setValue(position);
 }

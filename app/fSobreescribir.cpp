@@ -1,5 +1,6 @@
 #include "app/fSobreescribir.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -38,7 +39,10 @@ TfrmSobreescribir::TfrmSobreescribir(QWidget* parent)
 }
 
 void TfrmSobreescribir::FormShow() {
-    lblNombre->setText(TOverwriteQuestion::FormShow());
+    // A long name is shortened in the middle; the tooltip holds it whole.
+    const QString line = TOverwriteQuestion::FormShow();
+    lblNombre->setText(lblNombre->fontMetrics().elidedText(line, Qt::ElideMiddle, lblNombre->width()));
+    lblNombre->setToolTip(line);
     btnNo->setDefault(true);
     btnNo->setFocus();
 }
