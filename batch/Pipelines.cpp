@@ -6,6 +6,7 @@
 // renamed over the target, so a failing file never truncates an existing one.
 #include "batch/ResizeEngine.h"
 
+#include "batch/PhotoSteps.h"
 #include "codecs/bmp/BmpFile.h"
 #include "codecs/jpeg/JPEGImage.h"
 #include "codecs/png/PngImage.h"
@@ -13,6 +14,8 @@
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
 #include "raster/Bitmap32.h"
+
+#include <type_traits>
 
 void TResizeEngine::reportFailure(const QString& name) {
     port_.ShowError(translate(QStringLiteral("Error redimensionando ")) + name);
@@ -35,13 +38,28 @@ template <typename Codec>
 bool TResizeEngine::resizeWith(Codec& codec, const QString& name) {
     try {
         codec.LoadFromFile(name.toStdString());
+        const TPhotoMetadata meta = ReadPhotoMetadata(codec);
+        // The size rule sees the picture as it is meant to be seen.
+        const int orientation = autoOrient ? meta.orientation : 0;
+        const bool swap = OrientationSwapsSides(orientation);
         int32_t w = 0, h = 0;
-        targetSize(*this, codec.Width(), codec.Height(), w, h);
+        targetSize(*this, swap ? codec.Height() : codec.Width(), swap ? codec.Width() : codec.Height(), w, h);
         src->SetSize(w, h);
-        img->Assign(static_cast<TGraphic&>(codec));
+        const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);
+        if (!alpha) img->Assign(static_cast<TGraphic&>(codec));
+        OrientUpright(*img, orientation);
         img->DrawTo(*src, src->BoundsRect());
+        if (alpha) Unpremultiply(*src);
         src->AssignTo(*bmp);
-        codec.Assign(*bmp);
+        if constexpr (std::is_same_v<Codec, TPngImage>) {
+            if (alpha)
+                codec.AssignWithAlpha(*bmp);
+            else
+                codec.Assign(*bmp);
+        } else {
+            codec.Assign(*bmp);
+        }
+        if (keepMetadata) WritePhotoMetadata(codec, meta, autoOrient, w, h);
         codec.SaveToFile(OutputPath(name).toStdString());
         return true;
     } catch (...) {

@@ -65,6 +65,16 @@ public:
 
     bool cancelOperation = false;
 
+    // Photo options, read by the JPEG and PNG pipelines.
+    // Turn pictures upright by their EXIF orientation before sizing them.
+    bool autoOrient = true;
+    // Same format in and out: keep EXIF (without thumbnail), XMP and the ICC
+    // profile.
+    bool keepMetadata = false;
+    // PNG: keep transparency (RGB + alpha output) instead of compositing
+    // over white.
+    bool keepAlpha = false;
+
     // Sets dw and dh for a size option (0..8) and its width and height
     // values: a fixed width leaves dh at 0, a fixed height leaves dw at 0,
     // a preset keeps both values.

@@ -98,7 +98,7 @@ void ApplyDecodeOptions(DecompressSession& s, const DecodeOptions& o) {
 
 void ReadHeaderStep(void* arg) {
     auto& a = *static_cast<HeaderStep*>(arg);
-    CreateAndReadHeader(*a.s, *a.data);
+    CreateAndReadHeader(*a.s, *a.data, !a.applyOptions);
     a.multipleScans = jpeg_has_multiple_scans(&a.s->d) != 0;
     if (!a.applyOptions) return;
     ApplyDecodeOptions(*a.s, a.options);
@@ -236,12 +236,19 @@ struct CompressRowsStep {
     CompressSession* s;
     const uint8_t* topRow;            // image row 0; rows lie bottom-up in memory
     size_t stride;
+    const TJPEGMarker* markers;       // written right after the JFIF header
+    size_t markerCount;
 };
 
 void CompressRows(void* arg) {
     auto& a = *static_cast<CompressRowsStep*>(arg);
     jpeg_compress_struct& c = a.s->c;
     jpeg_start_compress(&c, TRUE);
+    for (size_t i = 0; i < a.markerCount; ++i) {
+        const TJPEGMarker& m = a.markers[i];
+        if (m.Data.size() <= 65533)
+            jpeg_write_marker(&c, m.Code, m.Data.data(), static_cast<unsigned>(m.Data.size()));
+    }
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<uint8_t*>(a.topRow - size_t(c.next_scanline) * a.stride);
         if (jpeg_write_scanlines(&c, &row, 1) != 1) break;
@@ -362,6 +369,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     const int64_t remaining = std::max<int64_t>(0, stream.Size() - stream.Position());
     FImage = std::make_shared<TJPEGData>();
     FreeBitmap();
+    FExtraMarkers.clear();
     FNeedRecalc = true;
     FImage->FData = std::make_unique<TMemoryStream>();
     TMemoryStream& data = *FImage->FData;
@@ -376,6 +384,10 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
         FImage->FHeight = int32_t(s.d.image_height);
         FImage->FGrayscale = s.d.jpeg_color_space == JCS_GRAYSCALE;
         FProgressiveEncoding = step.multipleScans;
+        for (jpeg_saved_marker_ptr m = s.d.marker_list; m != nullptr; m = m->next)
+            if (m->data_length == m->original_length)
+                FImage->FMarkers.push_back(
+                    TJPEGMarker{int(m->marker), std::vector<uint8_t>(m->data, m->data + m->data_length)});
     }
     FPaletteModified = true;
     Changed();
@@ -400,11 +412,18 @@ void TJPEGImage::Assign(const TJPEGImage& source) {
 
 void TJPEGImage::Assign(const TBitmap& source) {
     auto bitmap = std::make_unique<TBitmap>(source);
+    FExtraMarkers.clear();
     FImage = std::make_shared<TJPEGData>();
     FBitmap = std::move(bitmap);
     FNeedRecalc = true;
     FPaletteModified = true;
     Changed();
+}
+
+void TJPEGImage::SetExtraMarkers(std::vector<TJPEGMarker> markers) {
+    FExtraMarkers = std::move(markers);
+    // Bytes compressed before no longer match: compress again on saving.
+    if (FBitmap && FImage->FData) FImage = std::make_shared<TJPEGData>();
 }
 
 void TJPEGImage::AssignTo(TBitmap& dest) {
@@ -566,7 +585,8 @@ void TJPEGImage::Compress() {
         if (FGrayScale) fresh->FGrayscale = true;
 
         Progress(TProgressStage::psStarting, 0, false, TRect());
-        CompressRowsStep rows{&s, source->ScanLine(0), source->Stride()};
+        CompressRowsStep rows{&s, source->ScanLine(0), source->Stride(), FExtraMarkers.data(),
+                              FExtraMarkers.size()};
         if (!RunGuarded(s, CompressRows, &rows)) ThrowFailure(s);
     } catch (const EAbort&) {
         FImage = std::make_shared<TJPEGData>();

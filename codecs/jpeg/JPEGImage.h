@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Any fatal libjpeg error: "JPEG error #%d" with libjpeg's message code.
 class EJPEG : public EInvalidGraphic {
@@ -45,6 +46,13 @@ struct TJPEGDefaults {
 };
 extern TJPEGDefaults JPEGDefaults;
 
+// One marker segment of a file: the marker code (JPEG_APP0 + n) and its
+// payload, without the marker and length bytes (at most 65533 bytes).
+struct TJPEGMarker {
+    int Code = 0;
+    std::vector<uint8_t> Data;
+};
+
 // The compressed side of a picture, shared by every TJPEGImage assigned from
 // the same source (shared_ptr provides the reference count). It is never
 // changed once another object may see it: compressing builds a fresh one.
@@ -54,6 +62,9 @@ public:
     int32_t FHeight = 0;
     int32_t FWidth = 0;
     bool FGrayscale = false;  // the file is single-component grey
+    // The file's APP1 and APP2 segments (EXIF, XMP, ICC profile), in file
+    // order; segments cut short by the end of the file are left out.
+    std::vector<TJPEGMarker> FMarkers;
 };
 
 class TJPEGImage;
@@ -126,6 +137,14 @@ public:
     bool ProgressiveDisplay() const { return FProgressiveDisplay; }
     void SetProgressiveDisplay(bool value) { FProgressiveDisplay = value; }
 
+    // The APP1 and APP2 segments of the file loaded last.
+    const std::vector<TJPEGMarker>& Markers() const { return FImage->FMarkers; }
+    // Segments written after the JFIF header by the next compression, in
+    // this order; payloads longer than 65533 bytes are left out. Loading a
+    // file or assigning a picture clears them.
+    void SetExtraMarkers(std::vector<TJPEGMarker> markers);
+    const std::vector<TJPEGMarker>& ExtraMarkers() const { return FExtraMarkers; }
+
     // The decoded bitmap, or nullptr when there is none (no decoding here).
     const TBitmap* Bitmap() const { return FBitmap.get(); }
     // The compressed bytes, or nullptr when there are none.
@@ -156,6 +175,7 @@ private:
 
     std::shared_ptr<TJPEGData> FImage;
     std::unique_ptr<TBitmap> FBitmap;
+    std::vector<TJPEGMarker> FExtraMarkers;
     int32_t FScaledWidth = 0;
     int32_t FScaledHeight = 0;
     bool FSmoothing;

@@ -193,7 +193,7 @@ void ThrowFailure(Session& session) {
     throw EJPEG(text);
 }
 
-void CreateAndReadHeader(DecompressSession& s, TStream& stream) {
+void CreateAndReadHeader(DecompressSession& s, TStream& stream, bool keepSegments) {
     jpeg_create_decompress(&s.d);
     s.d.progress = &s.progress;
     s.src.stream = &stream;
@@ -206,6 +206,10 @@ void CreateAndReadHeader(DecompressSession& s, TStream& stream) {
     s.src.pub.bytes_in_buffer = 0;
     s.src.pub.next_input_byte = nullptr;
     s.d.src = &s.src.pub;
+    if (keepSegments) {
+        jpeg_save_markers(&s.d, JPEG_APP0 + 1, 0xFFFF);
+        jpeg_save_markers(&s.d, JPEG_APP0 + 2, 0xFFFF);
+    }
     stream.SetPosition(0);
     jpeg_read_header(&s.d, TRUE);
 }

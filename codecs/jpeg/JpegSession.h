@@ -104,9 +104,10 @@ bool RunGuarded(Session& session, void (*step)(void*), void* arg);
 // Raises the exception parked by a callback, or EJPEG "JPEG error #%d".
 [[noreturn]] void ThrowFailure(Session& session);
 
-// Creates the decompressor and reads the header from `stream`, position 0.
-// Meant to run inside RunGuarded.
-void CreateAndReadHeader(DecompressSession& s, TStream& stream);
+// Creates the decompressor and reads the header from `stream`, position 0;
+// with keepSegments the APP1 and APP2 segments are kept in the decompressor's
+// marker list. Meant to run inside RunGuarded.
+void CreateAndReadHeader(DecompressSession& s, TStream& stream, bool keepSegments = false);
 // Creates the compressor writing to `stream`. Meant to run inside RunGuarded.
 void CreateCompressor(CompressSession& s, TStream& stream);
 

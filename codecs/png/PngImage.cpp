@@ -217,6 +217,41 @@ void TPngImage::AssignHandle(const TBitmap& bitmap, bool transparent, uint32_t t
     fChunkList.Add<TChunkIEND>();
 }
 
+void TPngImage::AssignWithAlpha(const TBitmap& source) {
+    const int32_t width = source.Width(), height = source.Height();
+    if (source.PixelFormat() != TPixelFormat::pf32bit || width <= 0 || height <= 0) {
+        Assign(source);
+        return;
+    }
+    ClearChunks();
+    InitializeGamma();
+    struct Creating {
+        bool& flag;
+        explicit Creating(bool& f) : flag(f) { flag = true; }
+        ~Creating() { flag = false; }
+    } creating(BeingCreated);
+
+    auto header = std::make_unique<TChunkIHDR>(this);
+    TChunkIHDR* h = header.get();
+    h->IHDRData.Width = uint32_t(width);
+    h->IHDRData.Height = uint32_t(height);
+    h->IHDRData.ColorType = COLOR_RGBALPHA;
+    h->IHDRData.BitDepth = 8;
+    fChunkList.Append(std::move(header));
+    h->PrepareImageData();
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* dib = h->ScanLine(uint32_t(y));
+        uint8_t* alpha = h->AlphaScanLine(uint32_t(y));
+        const uint8_t* src = source.ScanLine(y);
+        for (int32_t x = 0; x < width; ++x) {
+            std::memcpy(dib + 3 * size_t(x), src + 4 * size_t(x), 3);
+            alpha[x] = src[4 * size_t(x) + 3];
+        }
+    }
+    fChunkList.Add<TChunkIDAT>();
+    fChunkList.Add<TChunkIEND>();
+}
+
 // ---------------------------------------------------------------- transparency
 
 TPNGTransparencyMode TPngImage::TransparencyMode() {
@@ -421,6 +456,49 @@ void TPngImage::DrawPartial(TCanvas& canvas, const TRect& r) {
             const unsigned nr = (dr * (255 - a) + sr * a + 127) / 255;
             const unsigned n4 = 255 - ((255 - a) * (255 - d4) + 127) / 255;
             out[x] = n4 << 24 | nr << 16 | ng << 8 | nb;
+        }
+    }
+}
+
+void TPngImage::DrawWithAlpha(TCanvas& canvas) {
+    for (int32_t y = 0; y < canvas.Height; ++y) std::fill_n(canvas.Row(y), canvas.Width, 0u);
+    if (Empty()) return;
+    TChunkIHDR* h = Header();
+    if (!h->HasImage() || int64_t(h->IHDRData.Width) != canvas.Width || int64_t(h->IHDRData.Height) != canvas.Height)
+        return;
+    const TRect r(0, 0, canvas.Width, canvas.Height);
+    switch (TransparencyMode()) {
+    // Over transparent black the copy leaves keyed pixels at 0 and makes the
+    // others opaque.
+    case TPNGTransparencyMode::ptmNone: DrawCopy(canvas, r, false); break;
+    case TPNGTransparencyMode::ptmBit: DrawCopy(canvas, r, true); break;
+    case TPNGTransparencyMode::ptmPartial:
+        // Blending over transparent black gives colour x a / 255 rounded and
+        // the fourth byte a.
+        if (h->IHDRData.ColorType == COLOR_PALETTE)
+            DrawPaletteAlpha(canvas);
+        else
+            DrawPartial(canvas, r);
+        break;
+    }
+}
+
+void TPngImage::DrawPaletteAlpha(TCanvas& canvas) {
+    TChunkIHDR* h = Header();
+    const TChunktRNS* trns = fChunkList.FindChunk<TChunktRNS>();
+    const TChunkPLTE* plte = fChunkList.FindChunk<TChunkPLTE>();
+    const uint32_t entries = plte ? plte->Count() : h->ColorTableLength;
+    for (int32_t y = 0; y < canvas.Height; ++y) {
+        const uint8_t* row = h->ScanLine(uint32_t(y));
+        uint32_t* out = canvas.Row(y);
+        for (int32_t x = 0; x < canvas.Width; ++x) {
+            const unsigned index = PixelIndex(row, uint32_t(x), h->BitCount);
+            if (index >= entries) throw EPngError(kPngNoSuchPaletteEntry);
+            const unsigned a = trns ? trns->PaletteValues[index] : 255;
+            const TRGBQuad& c = h->ColorTable[index];
+            const unsigned r = (c.rgbRed * a + 127) / 255, g = (c.rgbGreen * a + 127) / 255,
+                           b = (c.rgbBlue * a + 127) / 255;
+            out[x] = a << 24 | r << 16 | g << 8 | b;
         }
     }
 }

@@ -55,6 +55,11 @@ public:
     // EPNGInvalidSize for one of width or height 0; nothing is written then.
     void SaveToStream(TStream& stream) override;
     void Draw(TCanvas& canvas, const TRect& rect) override;
+    // The picture at its own size (the canvas must be as large) with its
+    // transparency: every pixel premultiplied by its alpha (colour x a / 255,
+    // rounded), fully transparent ones 0. Opaque pixels get the colours Draw
+    // gives them. EPngError for a palette index beyond the palette, as Draw.
+    void DrawWithAlpha(TCanvas& canvas);
 
     // The header chunk; EPNGHeaderNotPresent when the list is empty or does
     // not start with one.
@@ -63,6 +68,9 @@ public:
     // From a platform bitmap: the chunk list is rebuilt around a copy of its
     // pixels (8-bit RGB for 15 bits per pixel and more, palette otherwise).
     void Assign(const TBitmap& source);
+    // From a 32-bit bitmap whose fourth byte is alpha (not premultiplied):
+    // an 8-bit RGB + alpha picture. Other bitmaps go the way of Assign.
+    void AssignWithAlpha(const TBitmap& source);
     // A copy of another image: writer settings, chunks, gamma tables.
     void Assign(const TPngImage& source);
     // No source: every chunk is freed.
@@ -108,6 +116,7 @@ private:
     void ClearChunks();
     void DrawCopy(TCanvas& canvas, const TRect& rect, bool keyed);
     void DrawPartial(TCanvas& canvas, const TRect& rect);
+    void DrawPaletteAlpha(TCanvas& canvas);
 
     TPNGList fChunkList{this};
     TFilters fFilters{TFilter::pfSub};
