@@ -28,7 +28,9 @@ check_prefix() {  # check_prefix ROOT: the files of one installation
   [ "$(readlink -f "$p/bin/velmora")" = "$(readlink -f "$prog")" ] ||
     fail "bin/velmora does not lead to the installed program"
   if [ -x "$prog" ] && command -v ldd >/dev/null; then
-    ! ldd "$prog" | grep -q "not found" || fail "installed program misses libraries"
+    local libs
+    libs="$(ldd "$prog" 2>&1)"
+    ! grep -q "not found" <<<"$libs" || fail "installed program misses libraries"
   fi
   # Help looks for the guides in the folder the program lies in.
   for g in UserGuide.pdf Ajuda.pdf Manual.pdf; do
@@ -76,8 +78,8 @@ if [ "$mode" = gui ]; then
     # Each guide holds real text in its own language.
     for pair in "UserGuide.pdf:Yes to all" "Ajuda.pdf:Si a tot" "Manual.pdf:Si a todo"; do
       g="${pair%%:*}"; want="${pair#*:}"
-      pdftotext "$work/prefix/lib/velmora/$g" - 2>/dev/null | grep -qF "$want" ||
-        fail "$g has no readable text containing '$want'"
+      text="$(pdftotext "$work/prefix/lib/velmora/$g" - 2>/dev/null)"
+      grep -qF "$want" <<<"$text" || fail "$g has no readable text containing '$want'"
     done
   else
     echo "pdftotext not found (Debian poppler-utils): guide texts not read"
