@@ -1,7 +1,8 @@
 // velmora-cli: the batch engine without windows.
 //
 //   velmora-cli -o DIR [-s N | -W PX | -H PX] [--overwrite ask|all|none]
-//               [--lang en|es|ca|key] [--] FILE...
+//               [--lang en|es|ca|key] [--no-auto-orient] [--keep-metadata]
+//               [--keep-alpha] [--] FILE...
 //
 // Output layout, one message per line:
 //   stderr  the progress line and the file name (only when stderr is a
@@ -39,7 +40,8 @@ constexpr int exitUsage = 2;
 
 const char* const kUsage =
     "Usage: velmora-cli -o DIR [-s N | -W PX | -H PX] [--overwrite ask|all|none]\n"
-    "                   [--lang en|es|ca|key] [--] FILE...\n";
+    "                   [--lang en|es|ca|key] [--no-auto-orient] [--keep-metadata]\n"
+    "                   [--keep-alpha] [--] FILE...\n";
 
 const char* const kHelp =
     "Resizes each FILE (JPEG, PNG or BMP, by extension) into the folder DIR,\n"
@@ -54,6 +56,12 @@ const char* const kHelp =
     "                     terminal), all (replace every one), none (keep every one;\n"
     "                     the default otherwise)\n"
     "  --lang LANG        messages in en (default), es, ca, or key\n"
+    "  --no-auto-orient   keep pictures as stored; by default a JPEG or PNG whose\n"
+    "                     EXIF says it is turned or mirrored comes out upright\n"
+    "  --keep-metadata    JPEG and PNG outputs keep the input's EXIF (orientation\n"
+    "                     1, no thumbnail), XMP and ICC colour profile\n"
+    "  --keep-alpha       a PNG with transparency keeps it (RGBA output) instead\n"
+    "                     of being laid over white\n"
     "  --help             this text\n"
     "  --version          the version\n"
     "  --                 ends the options (for file names that begin with '-')\n"
@@ -74,6 +82,9 @@ struct Options {
     std::optional<int> fixedHeight;
     OverwriteMode overwrite = OverwriteMode::none;
     int32_t language = langAngles;  // 0 keeps the key texts
+    bool autoOrient = true;
+    bool keepMetadata = false;
+    bool keepAlpha = false;
     QStringList files;
 };
 
@@ -112,10 +123,21 @@ struct OptionSet {
     QCommandLineOption lang{QStringLiteral("lang"), QString(), QStringLiteral("LANG")};
     QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}};
     QCommandLineOption version{QStringLiteral("version")};
+    QCommandLineOption noAutoOrient{QStringLiteral("no-auto-orient")};
+    QCommandLineOption keepMetadata{QStringLiteral("keep-metadata")};
+    QCommandLineOption keepAlpha{QStringLiteral("keep-alpha")};
 
     void addTo(QCommandLineParser& parser) const {
-        for (const QCommandLineOption* o : {&out, &preset, &width, &height, &overwrite, &lang, &help, &version})
+        for (const QCommandLineOption* o : {&out, &preset, &width, &height, &overwrite, &lang, &help, &version,
+                                            &noAutoOrient, &keepMetadata, &keepAlpha})
             parser.addOption(*o);
+    }
+    // Options that take no value.
+    bool isFlag(const QString& name) const {
+        for (const QCommandLineOption* o : {&help, &version, &noAutoOrient, &keepMetadata, &keepAlpha})
+            if (o->names().contains(name))
+                return true;
+        return false;
     }
 };
 
@@ -131,8 +153,7 @@ QString refusedArgument(const QStringList& args, const QStringList& unknownNames
         if (arg.startsWith(QLatin1String("--"))) {
             const qsizetype eq = arg.indexOf(QLatin1Char('='));
             const QString name = arg.mid(2, eq < 0 ? -1 : eq - 2);
-            const bool isFlag = known.help.names().contains(name) || known.version.names().contains(name);
-            if (unknownNames.contains(name) || (isFlag && eq >= 0))
+            if (unknownNames.contains(name) || (known.isFlag(name) && eq >= 0))
                 return arg;
         } else {
             // Compacted short options: "-xy" is -x -y.
@@ -226,6 +247,12 @@ Options parseArguments(const QStringList& args) {
                 o.language = langOriginal;
             else
                 throw UsageError{"--lang takes en, es, ca or key"};
+        } else if (known.noAutoOrient.names().contains(name)) {
+            o.autoOrient = false;
+        } else if (known.keepMetadata.names().contains(name)) {
+            o.keepMetadata = true;
+        } else if (known.keepAlpha.names().contains(name)) {
+            o.keepAlpha = true;
         }
     }
     o.files = parser.positionalArguments();
@@ -319,6 +346,9 @@ int run(const Options& o) {
     for (const QString& path : o.files)
         engine.files << TResizeEngine::FileNamePart(path);
     engine.outDir = o.outDir;
+    engine.autoOrient = o.autoOrient;
+    engine.keepMetadata = o.keepMetadata;
+    engine.keepAlpha = o.keepAlpha;
 
     engine.Prepare();
     if (o.fixedWidth)

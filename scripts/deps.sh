@@ -7,6 +7,8 @@ pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-
 # in, and the tools the installation test checks the guides and the desktop
 # entry with.
 pkgs+=(qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core poppler-utils desktop-file-utils)
+# The photo tests read kept EXIF, XMP and ICC profiles back with exiftool.
+pkgs+=(libimage-exiftool-perl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
