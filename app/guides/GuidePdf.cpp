@@ -3,20 +3,26 @@
 //     velmora-guide-pdf INPUT.md OUTPUT.pdf
 //
 // Run at build time with QT_QPA_PLATFORM=offscreen. The text is laid out by
-// QTextDocument and paginated onto A4 pages by QPdfWriter (QTextDocument::print
-// keeps a 2 cm margin and numbers the pages at their foot). The output is written through QSaveFile, so a failed run
-// leaves no half-written guide behind and keeps any earlier one.
+// QTextDocument, with the pictures it names (relative to its own folder), and
+// paginated onto A4 pages by QPdfWriter (QTextDocument::print keeps a 2 cm
+// margin and numbers the pages at their foot). The output is written through
+// QSaveFile, so a failed run leaves no half-written guide behind and keeps any
+// earlier one.
 // Exit status 0 on success, 1 on any failure (with one line on stderr).
 #include <QColor>
 #include <QFile>
 #include <QFont>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextDocument>
+#include <QTextBlock>
 #include <QTextFrame>
 #include <QTextTable>
 
@@ -57,6 +63,27 @@ void openUpTables(QTextDocument& document)
     }
 }
 
+// Loads every picture the guide shows, named relative to the guide's own
+// folder, into the document. Returns the name of the first picture that
+// cannot be read, or an empty string when all are there: a guide must not go
+// out with a hole where a picture should be.
+QString loadPictures(QTextDocument& document, const QDir& folder)
+{
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (!format.isImageFormat())
+                continue;
+            const QString name = format.toImageFormat().name();
+            const QImage picture(folder.filePath(name));
+            if (picture.isNull())
+                return name;
+            document.addResource(QTextDocument::ImageResource, QUrl(name), picture);
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -84,6 +111,9 @@ int main(int argc, char* argv[])
     document.setDefaultFont(font);
     document.setMarkdown(markdown);
     openUpTables(document);
+    const QString missing = loadPictures(document, QFileInfo(inputPath).dir());
+    if (!missing.isEmpty())
+        return fail(QStringLiteral("%1 shows %2, which cannot be read").arg(inputPath, missing));
     document.setMetaInformation(QTextDocument::DocumentTitle, title);
 
     QSaveFile output(outputPath);
