@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 class Exception : public std::runtime_error {
 public:
@@ -27,9 +28,20 @@ public:
     EWriteError() : EStreamError("Stream write error") {}
     using EStreamError::EStreamError;
 };
-// "Cannot open file "%s". %s" / "Cannot create file "%s". %s"
-class EFOpenError : public EStreamError { using EStreamError::EStreamError; };
-class EFCreateError : public EStreamError { using EStreamError::EStreamError; };
+// "Cannot open file "%s". %s" / "Cannot create file "%s". %s". Reason() is
+// the second %s alone (the system's text for what went wrong), so a front end
+// can show the cause without repeating the path.
+class EFileError : public EStreamError {
+public:
+    explicit EFileError(const std::string& message, std::string reason = {})
+        : EStreamError(message), reason_(std::move(reason)) {}
+    const std::string& Reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+class EFOpenError : public EFileError { using EFileError::EFileError; };
+class EFCreateError : public EFileError { using EFileError::EFileError; };
 
 // Picture errors: "Bitmap image is not valid", codec base classes.
 class EInvalidGraphic : public Exception { using Exception::Exception; };

@@ -3,11 +3,18 @@
 #include "Exceptions.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
+#include <ctime>
+#include <mutex>
 #include <random>
+#include <set>
+
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,43 +64,148 @@ void TMemoryStream::SaveToFile(const std::string& path) const {
 namespace velmora {
 
 namespace {
-std::string openMessage(const std::string& path, int err) {
-    return "Cannot open file \"" + path + "\". " + std::strerror(err);
+
+std::string systemText(int err) { return std::strerror(err); }
+
+[[noreturn]] void raiseOpen(const std::string& path, const std::string& reason) {
+    throw EFOpenError("Cannot open file \"" + path + "\". " + reason, reason);
 }
-std::string createMessage(const std::string& path, int err) {
-    return "Cannot create file \"" + path + "\". " + std::strerror(err);
+[[noreturn]] void raiseCreate(const std::string& path, const std::string& reason) {
+    throw EFCreateError("Cannot create file \"" + path + "\". " + reason, reason);
 }
+
+// Closes a descriptor when the scope ends.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    ~FileDescriptor() { Reset(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and returns the close's error (0 when fine).
+    int Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+    }
+
+private:
+    int fd_;
+};
+
+const volatile std::sig_atomic_t* interruptFlag = nullptr;
+bool namedTemporariesOnly = false;
+
+bool interruptRaised() { return interruptFlag != nullptr && *interruptFlag != 0; }
+
+// Hidden temporary names: kTemporaryPrefix, the writer's pid, "-", 8 hex
+// digits, ".tmp". At most 9 + 10 + 1 + 8 + 4 = 32 bytes, whatever the
+// target's name, so a target of 255 bytes still works.
+std::string temporaryName(std::mt19937& random) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%s%ld-%08x.tmp", kTemporaryPrefix, long(::getpid()), unsigned(random()));
+    return name;
+}
+
+// The writer's pid when name has the shape temporaryName makes, else -1.
+long temporaryOwner(const char* name) {
+    const size_t prefix = std::strlen(kTemporaryPrefix);
+    if (std::strncmp(name, kTemporaryPrefix, prefix) != 0) return -1;
+    const char* p = name + prefix;
+    long pid = 0;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9' && digits < 10; ++p, ++digits) pid = pid * 10 + (*p - '0');
+    if (digits == 0 || *p++ != '-') return -1;
+    for (int i = 0; i < 8; ++i, ++p)
+        if (!std::isxdigit(static_cast<unsigned char>(*p))) return -1;
+    return std::strcmp(p, ".tmp") == 0 ? pid : -1;
+}
+
+// Older than this, a temporary file is stale even if a process with its
+// writer's pid exists (the pid has been reused): writing one file never
+// takes that long.
+constexpr time_t kStaleAge = 24 * 60 * 60;
+
+// Removes temporary files a killed writer left in the folder: only regular
+// files of ours by name and owner whose writer is gone, or which are old.
+// Done once per folder per process.
+void sweepStaleTemporaries(int dirFd, const std::string& dir) {
+    static std::mutex mutex;
+    static std::set<std::string> swept;
+    {
+        std::lock_guard lock(mutex);
+        if (!swept.insert(dir).second) return;
+    }
+    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listFd < 0) return;
+    DIR* listing = ::fdopendir(listFd);
+    if (listing == nullptr) {
+        ::close(listFd);
+        return;
+    }
+    const time_t now = ::time(nullptr);
+    while (const dirent* e = ::readdir(listing)) {
+        const long pid = temporaryOwner(e->d_name);
+        if (pid <= 0) continue;
+        struct stat st {};
+        if (::fstatat(dirFd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        const bool writerGone = pid != long(::getpid()) && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+        if (writerGone || now - st.st_mtime > kStaleAge) ::unlinkat(dirFd, e->d_name, 0);
+    }
+    ::closedir(listing);
+}
+
+// Writes all of the bytes; 0 or the error.
+int writeAll(int fd, const uint8_t* p, size_t left) {
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, std::min<size_t>(left, size_t(1) << 30));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        left -= size_t(n);
+    }
+    return 0;
+}
+
 }  // namespace
 
+void SetWriteInterruptFlag(const volatile std::sig_atomic_t* flag) { interruptFlag = flag; }
+
+void UseNamedTemporariesOnly(bool namedOnly) { namedTemporariesOnly = namedOnly; }
+
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw EFOpenError(openMessage(path, errno));
+    // Non-blocking, so that a FIFO without a writer or a device cannot hold
+    // the run; only regular files are read.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.Get() < 0) raiseOpen(path, systemText(errno));
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        throw EFOpenError(openMessage(path, err));
-    }
+    if (::fstat(fd.Get(), &st) != 0) raiseOpen(path, systemText(errno));
+    if (S_ISDIR(st.st_mode)) raiseOpen(path, systemText(EISDIR));
+    if (!S_ISREG(st.st_mode)) raiseOpen(path, "Not a regular file");
     std::vector<uint8_t> bytes;
     try {
         bytes.reserve(size_t(st.st_size));
     } catch (const std::bad_alloc&) {
-        ::close(fd);
         throw EOutOfMemory();
     }
     uint8_t chunk[1 << 16];
     for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            throw EFOpenError(openMessage(path, err));
+            raiseOpen(path, systemText(errno));
         }
         if (n == 0) break;
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
-    ::close(fd);
     return bytes;
 }
 
@@ -101,43 +213,86 @@ void WriteFileReplacing(const std::string& path, const void* data, size_t size) 
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty() || base == "." || base == "..") raiseCreate(path, systemText(EISDIR));
 
-    std::random_device rd;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", unsigned(rd()));
-        temp = (slash == std::string::npos ? std::string() : dir) + "." + base + suffix;
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw EFCreateError(createMessage(path, errno));
+    FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Get() < 0) raiseCreate(path, systemText(errno));
+    sweepStaleTemporaries(dirFd.Get(), dir);
 
-    // Keep the permissions of a file we replace.
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(fd, old.st_mode & 07777);
+    const bool haveOld = ::fstatat(dirFd.Get(), base.c_str(), &old, 0) == 0;
+    if (haveOld && S_ISDIR(old.st_mode)) raiseCreate(path, systemText(EISDIR));
+    if (interruptRaised()) throw EAbort();
 
-    const auto* p = static_cast<const uint8_t*>(data);
-    size_t left = size;
-    int err = 0;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
+    std::random_device seed;
+    std::mt19937 random(seed());
+    // The data first goes to an unnamed file; where the file system has none,
+    // to a hidden name.
+    std::string temp;
+    FileDescriptor fd(namedTemporariesOnly ? -1
+                                           : ::openat(dirFd.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644));
+    const bool unnamed = fd.Get() >= 0;
+    if (!unnamed) {
+        if (!namedTemporariesOnly && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            raiseCreate(path, systemText(errno));
+        for (int attempt = 0; attempt < 16 && fd.Get() < 0; ++attempt) {
+            temp = temporaryName(random);
+            fd.Reset(::openat(dirFd.Get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+            if (fd.Get() < 0 && errno != EEXIST) break;
         }
-        p += n;
-        left -= size_t(n);
+        if (fd.Get() < 0) raiseCreate(path, systemText(errno));
     }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) err = errno;
+    // Undoes a named temporary file on every way out but success.
+    auto dropTemp = [&] {
+        if (!temp.empty()) ::unlinkat(dirFd.Get(), temp.c_str(), 0);
+        temp.clear();
+    };
+
+    if (haveOld && S_ISREG(old.st_mode)) ::fchmod(fd.Get(), old.st_mode & 07777);
+    int err = writeAll(fd.Get(), static_cast<const uint8_t*>(data), size);
+    if (err == 0 && ::fsync(fd.Get()) != 0) err = errno;
     if (err != 0) {
-        ::unlink(temp.c_str());
-        throw EFCreateError(createMessage(path, err));
+        fd.Reset();
+        dropTemp();
+        raiseCreate(path, systemText(err));
     }
+    if (interruptRaised()) {
+        fd.Reset();
+        dropTemp();
+        throw EAbort();
+    }
+
+    if (unnamed) {
+        // A new name can take the file at once; an existing one is replaced
+        // through a hidden name and a rename, which is atomic.
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd.Get());
+        auto linkAs = [&](const std::string& name) {
+            if (::linkat(AT_FDCWD, self, dirFd.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+            if (errno != ENOENT) return errno;  // ENOENT: no /proc
+            return ::linkat(fd.Get(), "", dirFd.Get(), name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+        };
+        err = haveOld ? EEXIST : linkAs(base);
+        if (err == EEXIST) {
+            for (int attempt = 0; attempt < 16; ++attempt) {
+                temp = temporaryName(random);
+                err = linkAs(temp);
+                if (err != EEXIST) break;
+            }
+            if (err != 0) temp.clear();
+        }
+        if (err != 0) raiseCreate(path, systemText(err));
+    }
+    if (!temp.empty() && ::renameat(dirFd.Get(), temp.c_str(), dirFd.Get(), base.c_str()) != 0) {
+        err = errno;
+        fd.Reset();
+        dropTemp();
+        raiseCreate(path, systemText(err));
+    }
+    fd.Close();
+    // The new name must reach the disk too; a folder that cannot be flushed
+    // (some file systems refuse) has the file all the same.
+    ::fsync(dirFd.Get());
 }
 
 bool FileExists(const std::string& path) {

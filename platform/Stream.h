@@ -2,6 +2,7 @@
 // files are read whole and written whole through the helpers at the bottom.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -60,15 +61,38 @@ private:
 
 namespace velmora {
 
-// The whole content of a file. Failure: EFOpenError with
+// The whole content of a regular file. Anything else (a folder, a FIFO, a
+// device) is refused without blocking. Failure: EFOpenError with
 // "Cannot open file \"<path>\". <reason>".
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
-// Writes the bytes to a temporary file in the target's folder and renames it
-// over the target only when everything has been written and flushed, so a
-// failed write never truncates or loses an existing file. Failure:
-// EFCreateError with "Cannot create file \"<path>\". <reason>" (nothing left behind).
+// Replaces the file at path with the bytes so that, whatever happens (a full
+// disk, a kill, a power cut), the name holds either the complete old content
+// or the complete new one:
+//   - the data goes to an unnamed file in the target's folder (O_TMPFILE), or
+//     where the file system has none, to a short hidden name
+//     ".velmora-<pid>-<random>.tmp" that the next write into that folder
+//     removes once its writer is gone;
+//   - it is flushed to the disk, then linked under the target name (a new
+//     file) or renamed over it (an existing one), and the folder is flushed;
+//   - an existing file keeps its permission bits.
+// Failure: EFCreateError with "Cannot create file \"<path>\". <reason>",
+// nothing left behind and the old file untouched. When the interrupt flag
+// (SetWriteInterruptFlag) is raised before the new content is put in place,
+// the new content is dropped and EAbort is raised.
 void WriteFileReplacing(const std::string& path, const void* data, size_t size);
+
+// A flag, typically set by a signal handler, that makes WriteFileReplacing
+// abandon the file in hand. Null (the default) means never.
+void SetWriteInterruptFlag(const volatile std::sig_atomic_t* flag);
+
+// Makes WriteFileReplacing use hidden names even where unnamed files exist,
+// so tests can cover the route other file systems take.
+void UseNamedTemporariesOnly(bool namedOnly);
+
+// The prefix of the hidden temporary names WriteFileReplacing may leave
+// behind when killed.
+inline constexpr const char* kTemporaryPrefix = ".velmora-";
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

@@ -1,0 +1,201 @@
+// The file edge under faults: replacing a file never leaves a partial or
+// lost file, refuses what is not a regular file, and tidies up after writers
+// that were killed.
+#include "platform/Exceptions.h"
+#include "platform/Stream.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteText(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+std::set<std::string> Names(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+void Replace(const fs::path& p, const std::string& text) {
+    velmora::WriteFileReplacing(p.string(), text.data(), text.size());
+}
+
+// The reason a failing write gives, or "" when it succeeds.
+std::string CreateFailure(const fs::path& p, const std::string& text) {
+    try {
+        Replace(p, text);
+    } catch (const EFCreateError& e) {
+        EXPECT_NE(std::string(e.what()).find(p.string()), std::string::npos);
+        return e.Reason();
+    }
+    return {};
+}
+
+std::string OpenFailure(const fs::path& p) {
+    try {
+        velmora::ReadWholeFile(p.string());
+    } catch (const EFOpenError& e) {
+        return e.Reason();
+    }
+    return {};
+}
+
+// A pid that no process has: a child that has already been reaped.
+pid_t GonePid() {
+    const pid_t child = fork();
+    if (child == 0) _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
+class FileReplace : public ::testing::Test {
+protected:
+    void SetUp() override {
+        velmora::UseNamedTemporariesOnly(false);
+        char pattern[] = "/tmp/velmora-replace-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        velmora::UseNamedTemporariesOnly(false);
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+    fs::path dir_;
+};
+
+// Both routes: unnamed files where the file system has them, hidden names
+// where it has not.
+class FileReplaceRoutes : public FileReplace, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        FileReplace::SetUp();
+        velmora::UseNamedTemporariesOnly(GetParam());
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Temporaries, FileReplaceRoutes, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& i) { return i.param ? "Named" : "Unnamed"; });
+
+TEST_P(FileReplaceRoutes, NewAndReplacedFilesLeaveNothingElseBehind) {
+    Replace(dir_ / "new.bin", "fresh");
+    EXPECT_EQ(ReadText(dir_ / "new.bin"), "fresh");
+
+    WriteText(dir_ / "old.bin", "the old content, longer than the new");
+    ASSERT_EQ(chmod((dir_ / "old.bin").c_str(), 0640), 0);
+    Replace(dir_ / "old.bin", "new");
+    EXPECT_EQ(ReadText(dir_ / "old.bin"), "new");
+    struct stat st {};
+    ASSERT_EQ(stat((dir_ / "old.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    Replace(dir_ / "empty.bin", "");
+    EXPECT_EQ(ReadText(dir_ / "empty.bin"), "");
+    EXPECT_EQ(Names(dir_), (std::set<std::string>{"new.bin", "old.bin", "empty.bin"}));
+}
+
+TEST_P(FileReplaceRoutes, NamesUpToTheFileSystemLimitWork) {
+    const long nameMax = pathconf(dir_.c_str(), _PC_NAME_MAX);
+    ASSERT_GT(nameMax, 14);
+    for (const long length : {nameMax - 13, nameMax}) {
+        const std::string name = std::string(size_t(length) - 4, 'n') + ".bmp";
+        Replace(dir_ / name, "first");
+        Replace(dir_ / name, "second");
+        EXPECT_EQ(ReadText(dir_ / name), "second") << length;
+    }
+    EXPECT_EQ(Names(dir_).size(), 2u);
+}
+
+TEST_P(FileReplaceRoutes, FailuresNameTheCauseAndKeepTheOldFile) {
+    fs::create_directory(dir_ / "taken");
+    WriteText(dir_ / "taken" / "inside", "kept");
+    EXPECT_EQ(CreateFailure(dir_ / "taken", "data"), "Is a directory");
+    EXPECT_EQ(ReadText(dir_ / "taken" / "inside"), "kept");
+
+    EXPECT_EQ(CreateFailure(dir_ / "missing" / "a.bmp", "data"), "No such file or directory");
+    EXPECT_FALSE(fs::exists(dir_ / "missing"));
+
+    // A write beyond the file-size limit fails with EFBIG (the signal that
+    // would otherwise end the process is ignored, as velmora-cli does). Run
+    // in a child so the limit stays there.
+    WriteText(dir_ / "big.bin", "old");
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string reason = CreateFailure(dir_ / "big.bin", std::string(100000, 'x'));
+        _exit(reason == "File too large" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadText(dir_ / "big.bin"), "old");
+    EXPECT_EQ(Names(dir_), (std::set<std::string>{"taken", "big.bin"}));
+}
+
+TEST_P(FileReplaceRoutes, ARaisedInterruptFlagAbandonsTheFile) {
+    WriteText(dir_ / "a.bin", "old");
+    volatile std::sig_atomic_t flag = 1;
+    velmora::SetWriteInterruptFlag(&flag);
+    EXPECT_THROW(Replace(dir_ / "a.bin", "new"), EAbort);
+    EXPECT_THROW(Replace(dir_ / "b.bin", "new"), EAbort);
+    flag = 0;
+    Replace(dir_ / "c.bin", "new");
+    velmora::SetWriteInterruptFlag(nullptr);
+    EXPECT_EQ(ReadText(dir_ / "a.bin"), "old");
+    EXPECT_EQ(Names(dir_), (std::set<std::string>{"a.bin", "c.bin"}));
+}
+
+TEST_F(FileReplace, StaleTemporariesOfKilledWritersAreRemoved) {
+    const std::string gone = std::string(velmora::kTemporaryPrefix) + std::to_string(GonePid()) + "-0badf00d.tmp";
+    const std::string live = std::string(velmora::kTemporaryPrefix) + std::to_string(getppid()) + "-12345678.tmp";
+    const std::string oldLive = std::string(velmora::kTemporaryPrefix) + std::to_string(getppid()) + "-87654321.tmp";
+    const std::string lookalike = std::string(velmora::kTemporaryPrefix) + "notes.tmp";
+    const std::string goneFolder = std::string(velmora::kTemporaryPrefix) + std::to_string(GonePid()) + "-00000000.tmp";
+    for (const std::string& n : {gone, live, oldLive, lookalike}) WriteText(dir_ / n, "partial");
+    fs::create_directory(dir_ / goneFolder);
+    // Two days old: stale even though a process with that pid is running.
+    fs::last_write_time(dir_ / oldLive, fs::file_time_type::clock::now() - std::chrono::hours(48));
+
+    Replace(dir_ / "out.jpg", "data");
+    EXPECT_EQ(Names(dir_), (std::set<std::string>{live, lookalike, goneFolder, "out.jpg"}));
+}
+
+TEST_F(FileReplace, OnlyRegularFilesAreRead) {
+    WriteText(dir_ / "a.bin", "abc");
+    EXPECT_EQ(velmora::ReadWholeFile((dir_ / "a.bin").string()), (std::vector<uint8_t>{'a', 'b', 'c'}));
+    // A FIFO with no writer would block a plain open for ever.
+    ASSERT_EQ(mkfifo((dir_ / "fifo.jpg").c_str(), 0600), 0);
+    EXPECT_EQ(OpenFailure(dir_ / "fifo.jpg"), "Not a regular file");
+    EXPECT_EQ(OpenFailure("/dev/zero"), "Not a regular file");
+    EXPECT_EQ(OpenFailure(dir_), "Is a directory");
+    EXPECT_EQ(OpenFailure(dir_ / "none.png"), "No such file or directory");
+}
+
+}  // namespace
