@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -252,6 +253,19 @@ void TfrmMain::FormShow() {
 void TfrmMain::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
+}
+
+// Enter presses the focused button, or else the default button, Resize.
+void TfrmMain::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        auto* focused = qobject_cast<QPushButton*>(focusWidget());
+        QPushButton* target = focused && focused->isEnabled() ? focused : btnResize;
+        event->accept();
+        target->click();
+        return;
+    }
+    TForm<QWidget>::keyPressEvent(event);
 }
 
 void TfrmMain::FormClose() {

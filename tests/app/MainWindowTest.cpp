@@ -150,6 +150,20 @@ TEST_F(MainWindowTest, RemoveDeletesTheSelectedEntriesFromBothLists) {
     EXPECT_TRUE(m.FileList.isEmpty());
     EXPECT_TRUE(m.btnQuitarTodo->isEnabled());
     EXPECT_EQ(resizeMessages(), QStringList({"There aren't selected images to resize"}));
+    // Enter in the list presses the default button, Resize.
+    QStringList byEnter;
+    whileModal(
+        [&](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                byEnter << box->text();
+                box->accept();
+            }
+        },
+        [&] {
+            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+            QCoreApplication::sendEvent(m.ListBox1, &enter);
+        });
+    EXPECT_EQ(byEnter, QStringList({"There aren't selected images to resize"}));
 
     m.AddFiles({"/x/y.jpg"});
     m.btnQuitarTodo->click();
