@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -114,6 +115,21 @@ inline void whileModal(const std::function<void(QWidget*)>& answer, const std::f
     poll.start();
     action();
     poll.stop();
+}
+
+// Runs `action` and returns the texts of the message boxes it showed, each
+// answered with OK.
+inline QStringList messagesWhile(const std::function<void()>& action) {
+    QStringList texts;
+    whileModal(
+        [&](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                texts << box->text();
+                box->accept();
+            }
+        },
+        action);
+    return texts;
 }
 
 }  // namespace apptest

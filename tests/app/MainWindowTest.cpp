@@ -51,16 +51,7 @@ protected:
 
     // Clicks Resize and collects the texts of the message boxes it shows.
     QStringList resizeMessages() {
-        QStringList messages;
-        whileModal(
-            [&](QWidget* w) {
-                if (auto* box = qobject_cast<QMessageBox*>(w)) {
-                    messages << box->text();
-                    box->accept();
-                }
-            },
-            [&] { main().btnResize->click(); });
-        return messages;
+        return apptest::messagesWhile([&] { main().btnResize->click(); });
     }
 };
 
@@ -151,18 +142,10 @@ TEST_F(MainWindowTest, RemoveDeletesTheSelectedEntriesFromBothLists) {
     EXPECT_TRUE(m.btnQuitarTodo->isEnabled());
     EXPECT_EQ(resizeMessages(), QStringList({"There aren't selected images to resize"}));
     // Enter in the list presses the default button, Resize.
-    QStringList byEnter;
-    whileModal(
-        [&](QWidget* w) {
-            if (auto* box = qobject_cast<QMessageBox*>(w)) {
-                byEnter << box->text();
-                box->accept();
-            }
-        },
-        [&] {
-            QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-            QCoreApplication::sendEvent(m.ListBox1, &enter);
-        });
+    const QStringList byEnter = apptest::messagesWhile([&] {
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(m.ListBox1, &enter);
+    });
     EXPECT_EQ(byEnter, QStringList({"There aren't selected images to resize"}));
 
     m.AddFiles({"/x/y.jpg"});

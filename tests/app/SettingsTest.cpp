@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-using apptest::whileModal;
-
 namespace {
 
 class SettingsTest : public apptest::WindowsTest {};
@@ -153,16 +151,7 @@ TEST_F(SettingsTest, AStoreThatCannotBeWrittenIsReportedAtClose) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     start();
-    QStringList messages;
-    whileModal(
-        [&](QWidget* w) {
-            if (auto* box = qobject_cast<QMessageBox*>(w)) {
-                messages << box->text();
-                box->accept();
-            }
-        },
-        [&] { closeMain(); });
-    EXPECT_EQ(messages, QStringList({"Error saving Velmora's configuration"}));
+    EXPECT_EQ(apptest::messagesWhile([&] { closeMain(); }), QStringList({"Error saving Velmora's configuration"}));
 }
 
 }  // namespace
