@@ -148,12 +148,12 @@ TfrmMain::TfrmMain(QWidget* parent)
     ListBox1->viewport()->setAcceptDrops(true);
     ListBox1->onFilesDropped = [this](const QStringList& paths) { AddFiles(paths); };
     btnAnadir = own(new QPushButton(QStringLiteral("Añadir..."), GroupBox1));
-    btnAnadir->setGeometry(167, 25, 79, 25);
+    btnAnadir->setGeometry(165, 25, 86, 25);
     btnQuitar = own(new QPushButton(QStringLiteral("Quitar"), GroupBox1));
-    btnQuitar->setGeometry(167, 56, 79, 25);
+    btnQuitar->setGeometry(165, 56, 86, 25);
     btnQuitar->setEnabled(false);
     btnQuitarTodo = own(new QPushButton(QStringLiteral("Quitar todo"), GroupBox1));
-    btnQuitarTodo->setGeometry(167, 88, 79, 25);
+    btnQuitarTodo->setGeometry(165, 88, 86, 25);
     btnQuitarTodo->setEnabled(false);
 
     GroupBox2 = own(new QGroupBox(QStringLiteral("Opciones de salida:"), this));
@@ -174,18 +174,20 @@ TfrmMain::TfrmMain(QWidget* parent)
         *presets[i] = own(new QRadioButton(QString::fromUtf8(kSizeOptionKeys[i]), GroupBox2));
         (*presets[i])->setGeometry(9, 105 + 23 * i, 210, 17);
     }
+    // The fixed sides leave room for the longest of their translations
+    // ("Amplada:").
     rbAmple = own(new QRadioButton(QStringLiteral("Ancho:"), GroupBox2));
-    rbAmple->setGeometry(9, 266, 64, 17);
+    rbAmple->setGeometry(9, 266, 82, 17);
     txtWidth = own(numberEdit(GroupBox2, QStringLiteral("640")));
-    txtWidth->setGeometry(73, 265, 49, 21);
+    txtWidth->setGeometry(91, 265, 49, 21);
     lblWPixels = own(new QLabel(QStringLiteral("Pixels"), GroupBox2));
-    lblWPixels->setGeometry(128, 267, 80, 17);
+    lblWPixels->setGeometry(146, 267, 70, 17);
     rbAlt = own(new QRadioButton(QStringLiteral("Alto:"), GroupBox2));
-    rbAlt->setGeometry(9, 289, 64, 17);
+    rbAlt->setGeometry(9, 289, 82, 17);
     txtHeight = own(numberEdit(GroupBox2, QStringLiteral("480")));
-    txtHeight->setGeometry(73, 289, 49, 21);
+    txtHeight->setGeometry(91, 289, 49, 21);
     lblHPixels = own(new QLabel(QStringLiteral("Pixels"), GroupBox2));
-    lblHPixels->setGeometry(128, 292, 80, 17);
+    lblHPixels->setGeometry(146, 292, 70, 17);
     // No option is selected until the settings are read.
     for (QRadioButton* rb : sizeButtons()) {
         rb->setAutoExclusive(false);
