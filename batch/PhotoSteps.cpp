@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <span>
 
 using namespace velmora::meta;
@@ -155,26 +156,37 @@ void WritePhotoMetadata(TPngImage& png, const TPhotoMetadata& meta, bool resetOr
 void OrientUpright(TBitmap32& img, int orientation) {
     if (orientation < 2 || orientation > 8 || img.Empty()) return;
     const int32_t w = img.Width(), h = img.Height();
-    const std::vector<TColor32> stored(img.Bits(), img.Bits() + size_t(w) * size_t(h));
+    const size_t count = size_t(w) * size_t(h);
+    // The stored pixels, copied without first clearing the copy.
+    const std::unique_ptr<TColor32[]> stored(new TColor32[count]);
+    std::memcpy(stored.get(), img.Bits(), count * sizeof(TColor32));
     const bool swap = OrientationSwapsSides(orientation);
     const int32_t uw = swap ? h : w, uh = swap ? w : h;
     img.SetSize(uw, uh);
-    // Upright pixel (x, y) comes from stored pixel (sx, sy).
-    for (int32_t y = 0; y < uh; ++y) {
-        TColor32* row = img.ScanLine(y);
-        for (int32_t x = 0; x < uw; ++x) {
-            int32_t sx = x, sy = y;
-            switch (orientation) {
-            case 2: sx = w - 1 - x; break;                       // mirrored left-right
-            case 3: sx = w - 1 - x; sy = h - 1 - y; break;       // turned half round
-            case 4: sy = h - 1 - y; break;                       // mirrored top-bottom
-            case 5: sx = y; sy = x; break;                       // mirrored about the main diagonal
-            case 6: sx = y; sy = h - 1 - x; break;               // stored a quarter turn anticlockwise
-            case 7: sx = w - 1 - y; sy = h - 1 - x; break;       // mirrored about the other diagonal
-            case 8: sx = w - 1 - y; sy = x; break;               // stored a quarter turn clockwise
-            default: break;
+    // Upright pixel (x, y) comes from stored pixel (sx, sy). The quarter
+    // turns read the stored picture down its columns, so the work goes in
+    // tiles that stay in the cache.
+    constexpr int32_t tile = 64;
+    for (int32_t ty = 0; ty < uh; ty += tile) {
+        for (int32_t tx = 0; tx < uw; tx += tile) {
+            const int32_t yEnd = std::min(uh, ty + tile), xEnd = std::min(uw, tx + tile);
+            for (int32_t y = ty; y < yEnd; ++y) {
+                TColor32* row = img.ScanLine(y);
+                for (int32_t x = tx; x < xEnd; ++x) {
+                    int32_t sx = x, sy = y;
+                    switch (orientation) {
+                    case 2: sx = w - 1 - x; break;                  // mirrored left-right
+                    case 3: sx = w - 1 - x; sy = h - 1 - y; break;  // turned half round
+                    case 4: sy = h - 1 - y; break;                  // mirrored top-bottom
+                    case 5: sx = y; sy = x; break;                  // mirrored about the main diagonal
+                    case 6: sx = y; sy = h - 1 - x; break;          // stored a quarter turn anticlockwise
+                    case 7: sx = w - 1 - y; sy = h - 1 - x; break;  // mirrored about the other diagonal
+                    case 8: sx = w - 1 - y; sy = x; break;          // stored a quarter turn clockwise
+                    default: break;
+                    }
+                    row[x] = stored[size_t(sy) * size_t(w) + size_t(sx)];
+                }
             }
-            row[x] = stored[size_t(sy) * size_t(w) + size_t(sx)];
         }
     }
     img.Changed();

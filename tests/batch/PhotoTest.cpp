@@ -1,25 +1,24 @@
-// Photos through the JPEG and PNG pipelines: turned upright by their EXIF
-// orientation, metadata kept on request, transparency kept on request.
-// Inputs are built by hand (tests/support/PhotoFiles.h); outputs are read
-// back by the test-only PNG decoder, libjpeg, or exiftool.
+// Photos through the JPEG and PNG pipelines, turned upright by their EXIF
+// orientation. Inputs are built by hand (tests/support/); outputs are read
+// back by the test-only PNG decoder and libjpeg. The switches as a user gives
+// them are in tests/cli/PhotoCliTest.cpp.
 #include "batch/ResizeEngine.h"
 
 #include "tests/codecs/png/png_reference.h"
 #include "tests/support/PhotoFiles.h"
+#include "tests/support/PhotoJpeg.h"
 
-#include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <jpeglib.h>
 
 #include <string>
 #include <vector>
 
 using photofiles::Bytes;
+using photofiles::DecodeJpeg;
+using photofiles::Jpeg;
+using photofiles::Rgb;
 using photofiles::TiffBuilder;
 
 namespace {
@@ -33,85 +32,8 @@ public:
     void ShowError(const QString& message) override { errors.push_back(message.toStdString()); }
 };
 
-bool Write(const QString& path, const Bytes& b) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) &&
-           f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size())) == qint64(b.size());
-}
-
-Bytes Read(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray a = f.readAll();
-    return Bytes(a.begin(), a.end());
-}
-
-// A colour JPEG of w x h whose pixel (x, y) is colour(x, y) as 0xRRGGBB.
-template <typename F>
-Bytes Jpeg(int w, int h, F colour) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 95, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < w; ++x) {
-            const uint32_t v = colour(x, int(c.next_scanline));
-            row[size_t(x) * 3] = uint8_t(v >> 16);
-            row[size_t(x) * 3 + 1] = uint8_t(v >> 8);
-            row[size_t(x) * 3 + 2] = uint8_t(v);
-        }
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    Bytes out(mem, mem + size);
-    jpeg_destroy_compress(&c);
-    free(mem);
-    return out;
-}
-
-struct Rgb {
-    int w = 0, h = 0;
-    std::vector<uint8_t> px;  // r, g, b per pixel, top row first
-    uint32_t At(int x, int y) const {
-        const uint8_t* p = &px[(size_t(y) * size_t(w) + size_t(x)) * 3];
-        return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-    }
-};
-
-Rgb DecodeJpeg(const Bytes& file) {
-    jpeg_decompress_struct d{};
-    jpeg_error_mgr err{};
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, file.data(), (unsigned long)file.size());
-    Rgb out;
-    if (jpeg_read_header(&d, TRUE) == JPEG_HEADER_OK) {
-        d.out_color_space = JCS_RGB;
-        jpeg_start_decompress(&d);
-        out.w = int(d.output_width);
-        out.h = int(d.output_height);
-        out.px.resize(size_t(out.w) * size_t(out.h) * 3);
-        while (d.output_scanline < d.output_height) {
-            JSAMPROW p = &out.px[size_t(d.output_scanline) * size_t(out.w) * 3];
-            jpeg_read_scanlines(&d, &p, 1);
-        }
-        jpeg_finish_decompress(&d);
-    }
-    jpeg_destroy_decompress(&d);
-    return out;
-}
+bool Write(const QString& path, const Bytes& b) { return photofiles::WriteBytes(path.toStdString(), b); }
+Bytes Read(const QString& path) { return photofiles::ReadBytes(path.toStdString()); }
 
 // Close enough for JPEG: every channel within 24.
 bool Near(uint32_t a, uint32_t b) {

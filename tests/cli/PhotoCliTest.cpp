@@ -3,15 +3,15 @@
 // decoder and libjpeg.
 #include "tests/codecs/png/png_reference.h"
 #include "tests/support/PhotoFiles.h"
+#include "tests/support/PhotoJpeg.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <jpeglib.h>
 
 #include <string>
 #include <vector>
@@ -23,18 +23,8 @@ namespace {
 
 QString u(const char* s) { return QString::fromUtf8(s); }
 
-bool Write(const QString& path, const Bytes& b) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) &&
-           f.write(reinterpret_cast<const char*>(b.data()), qint64(b.size())) == qint64(b.size());
-}
-
-Bytes Read(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return {};
-    const QByteArray a = f.readAll();
-    return Bytes(a.begin(), a.end());
-}
+bool Write(const QString& path, const Bytes& b) { return photofiles::WriteBytes(path.toStdString(), b); }
+Bytes Read(const QString& path) { return photofiles::ReadBytes(path.toStdString()); }
 
 int RunCli(const QStringList& args) {
     QProcess p;
@@ -69,32 +59,9 @@ QByteArray ExiftoolBinary(const QString& file, const char* tag) {
 
 QByteArray AsQt(const Bytes& b) { return QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size())); }
 
-// A small colour JPEG through libjpeg.
+// A small colour JPEG with some detail.
 Bytes Jpeg(int w, int h) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    while (c.next_scanline < c.image_height) {
-        for (size_t i = 0; i < row.size(); ++i) row[i] = uint8_t(i * 3 + c.next_scanline * 5);
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    Bytes out(mem, mem + size);
-    jpeg_destroy_compress(&c);
-    free(mem);
-    return out;
+    return photofiles::Jpeg(w, h, [](int x, int y) { return uint32_t(x * 9) << 16 | uint32_t(y * 5) << 8 | 0x40; });
 }
 
 // EXIF as a phone writes it: maker, orientation 6 (turn clockwise), pixel
