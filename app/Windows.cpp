@@ -6,11 +6,16 @@
 #include "app/fSobreescribir.h"
 #include "app/fTriarIdioma.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QIcon>
 
 void initApplicationNames() {
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
     QCoreApplication::setApplicationName(QStringLiteral("Velmora"));
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/velmora/icons/velmora-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 }
 
 TVelmoraWindows::TVelmoraWindows() : main_(std::make_unique<TfrmMain>()) {

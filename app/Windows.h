@@ -11,7 +11,8 @@ class TfrmResizing;
 class TfrmSobreescribir;
 class TfrmTriarIdioma;
 
-// Names the application ("Velmora") for titles and the settings store.
+// Names the application ("Velmora") for titles and the settings store, and
+// gives its windows the program's icon.
 void initApplicationNames();
 
 class TVelmoraWindows {
