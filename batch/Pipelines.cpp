@@ -35,57 +35,74 @@ void targetSize(const TResizeEngine& engine, int32_t ow, int32_t oh, int32_t& w,
 // JPEG and PNG share one shape: the codec object decodes the source and,
 // given the resized bitmap, encodes the output.
 template <typename Codec>
-bool TResizeEngine::resizeWith(Codec& codec, const QString& name) {
-    try {
-        codec.LoadFromFile(name.toStdString());
-        const TPhotoMetadata meta = ReadPhotoMetadata(codec);
-        // The size rule sees the picture as it is meant to be seen.
-        const int orientation = autoOrient ? meta.orientation : 0;
-        const bool swap = OrientationSwapsSides(orientation);
-        int32_t w = 0, h = 0;
-        targetSize(*this, swap ? codec.Height() : codec.Width(), swap ? codec.Width() : codec.Height(), w, h);
-        src->SetSize(w, h);
-        const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);
-        if (!alpha) img->Assign(static_cast<TGraphic&>(codec));
-        OrientUpright(*img, orientation);
-        img->DrawTo(*src, src->BoundsRect());
-        if (alpha) Unpremultiply(*src);
-        src->AssignTo(*bmp);
-        if constexpr (std::is_same_v<Codec, TPngImage>) {
-            if (alpha)
-                codec.AssignWithAlpha(*bmp);
-            else
-                codec.Assign(*bmp);
-        } else {
+std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, std::vector<uint8_t> source) {
+    TMemoryStream in(std::move(source));
+    codec.LoadFromStream(in);
+    const TPhotoMetadata meta = ReadPhotoMetadata(codec);
+    // The size rule sees the picture as it is meant to be seen.
+    const int orientation = autoOrient ? meta.orientation : 0;
+    const bool swap = OrientationSwapsSides(orientation);
+    int32_t w = 0, h = 0;
+    targetSize(*this, swap ? codec.Height() : codec.Width(), swap ? codec.Width() : codec.Height(), w, h);
+    src->SetSize(w, h);
+    const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);
+    if (!alpha) img->Assign(static_cast<TGraphic&>(codec));
+    OrientUpright(*img, orientation);
+    img->DrawTo(*src, src->BoundsRect());
+    if (alpha) Unpremultiply(*src);
+    src->AssignTo(*bmp);
+    if constexpr (std::is_same_v<Codec, TPngImage>) {
+        if (alpha)
+            codec.AssignWithAlpha(*bmp);
+        else
             codec.Assign(*bmp);
-        }
-        if (keepMetadata) WritePhotoMetadata(codec, meta, autoOrient, w, h);
-        codec.SaveToFile(OutputPath(name).toStdString());
-        return true;
-    } catch (...) {
-        reportFailure(name);
-        return false;
+    } else {
+        codec.Assign(*bmp);
     }
+    if (keepMetadata) WritePhotoMetadata(codec, meta, autoOrient, w, h);
+    TMemoryStream out;
+    codec.SaveToStream(out);
+    return out.TakeBytes();
 }
 
-bool TResizeEngine::resizeJpg(const QString& name) { return resizeWith(*jpg, name); }
+std::vector<uint8_t> TResizeEngine::resizeJpgBytes(std::vector<uint8_t> source) {
+    return resizeWith(*jpg, std::move(source));
+}
 
-bool TResizeEngine::resizePng(const QString& name) { return resizeWith(*png, name); }
+std::vector<uint8_t> TResizeEngine::resizePngBytes(std::vector<uint8_t> source) {
+    return resizeWith(*png, std::move(source));
+}
 
-bool TResizeEngine::resizeBmp(const QString& name) {
+std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) {
+    TMemoryStream in(std::move(source));
+    img->LoadFromStream(in);
+    int32_t w = 0, h = 0;
+    targetSize(*this, img->Width(), img->Height(), w, h);
+    src->SetSize(w, h);
+    img->DrawTo(*src, src->BoundsRect());
+    src->AssignTo(*bmp);
+    TMemoryStream out;
+    SaveBmp(*bmp, out);
+    return out.TakeBytes();
+}
+
+// The file edge of every pipeline: the whole source is read into memory, the
+// step makes the output's bytes, and the output replaces its file only once
+// complete. Any failure is reported for the file and the run goes on.
+template <typename Step>
+bool TResizeEngine::resizeFile(const QString& name, Step step) {
     try {
-        img->LoadFromFile(name.toStdString());
-        int32_t w = 0, h = 0;
-        targetSize(*this, img->Width(), img->Height(), w, h);
-        src->SetSize(w, h);
-        img->DrawTo(*src, src->BoundsRect());
-        src->AssignTo(*bmp);
-        TMemoryStream out;
-        SaveBmp(*bmp, out);
-        out.SaveToFile(OutputPath(name).toStdString());
+        const std::vector<uint8_t> out = (this->*step)(velmora::ReadWholeFile(name.toStdString()));
+        velmora::WriteFileReplacing(OutputPath(name).toStdString(), out.data(), out.size());
         return true;
     } catch (...) {
         reportFailure(name);
         return false;
     }
 }
+
+bool TResizeEngine::resizeJpg(const QString& name) { return resizeFile(name, &TResizeEngine::resizeJpgBytes); }
+
+bool TResizeEngine::resizePng(const QString& name) { return resizeFile(name, &TResizeEngine::resizePngBytes); }
+
+bool TResizeEngine::resizeBmp(const QString& name) { return resizeFile(name, &TResizeEngine::resizeBmpBytes); }

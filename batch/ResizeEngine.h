@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class TBitmap;
 class TBitmap32;
@@ -105,6 +106,13 @@ public:
     virtual bool resizeBmp(const QString& name);
     virtual bool resizePng(const QString& name);
 
+    // The work of each pipeline on one picture in memory: the source file's
+    // bytes in, the output file's bytes out (nothing is read or written on
+    // disk). Failures raise; the file pipelines above report them.
+    std::vector<uint8_t> resizeJpgBytes(std::vector<uint8_t> source);
+    std::vector<uint8_t> resizeBmpBytes(std::vector<uint8_t> source);
+    std::vector<uint8_t> resizePngBytes(std::vector<uint8_t> source);
+
     // outDir + "/" + the file-name part of name.
     QString OutputPath(const QString& name) const;
 
@@ -126,7 +134,9 @@ public:
 private:
     void reportFailure(const QString& name);
     template <typename Codec>
-    bool resizeWith(Codec& codec, const QString& name);
+    std::vector<uint8_t> resizeWith(Codec& codec, std::vector<uint8_t> source);
+    template <typename Step>
+    bool resizeFile(const QString& name, Step step);
     void freeWorkingObjects();
 
     TResizePort& port_;
