@@ -150,6 +150,9 @@ struct RowsStep {
     size_t stride;
     bool cmyk;
     bool paletteBuilt = false;
+    // Progressive display: whether anyone watches the passes (a progress
+    // handler); the passes before the last only serve to be shown.
+    bool showPasses = true;
 };
 
 // All output rows of one pass, each decoded straight into its bitmap row.
@@ -172,7 +175,10 @@ void ReadRowsStep(void* arg) {
         return;
     }
     // Progressive display: one quick output pass per completed input scan,
-    // then a final pass with the quality settings.
+    // then a final pass with the quality settings. Each pass decodes the whole
+    // picture, so the early ones run only when a progress handler can show
+    // them: unwatched, a small file of many scans over a large frame would
+    // cost scans x pixels for a result the last pass replaces anyway.
     auto outputPass = [&a, &d] {
         jpeg_start_output(&d, d.input_scan_number);
         ReadAllRows(a);
@@ -189,7 +195,7 @@ void ReadRowsStep(void* arg) {
         } while (status != JPEG_SCAN_COMPLETED && status != JPEG_REACHED_EOI && status != JPEG_SUSPENDED);
         if (status != JPEG_SCAN_COMPLETED) break;
         if (d.input_scan_number > kMaxScans) throw EJPEG("JPEG error: too many scans");
-        outputPass();
+        if (a.showPasses) outputPass();
     }
     d.dct_method = a.s->finalDct;
     d.dither_mode = a.s->finalDither;
@@ -518,6 +524,7 @@ void TJPEGImage::Decode() {
         FBitmap->SetSize(int32_t(d.output_width), int32_t(d.output_height));
 
         RowsStep rows{&s, FBitmap.get(), nullptr, FBitmap->Stride(), format == TPixelFormat::pf32bit};
+        rows.showPasses = bool(OnProgress);
         if (FBitmap->Height() > 0) rows.topRow = FBitmap->ScanLine(0);
         const bool ok = RunGuarded(s, ReadRowsStep, &rows);
         // Rows decoded before a failure stay in the bitmap, and so does the

@@ -27,8 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         jpeg.SetPerformance((choice & 16) ? TJPEGPerformance::jpBestSpeed : TJPEGPerformance::jpBestQuality);
         jpeg.SetSmoothing(choice & 32);
         jpeg.SetProgressiveDisplay(choice & 64);
-        if (choice & 128) jpeg.OnProgress = [](TJPEGImage&, TProgressStage, uint8_t, bool, const TRect&,
-                                                 const std::string&) {};
+        // A watcher that gives up after a while, as a user pressing Cancel.
+        int reports = 0;
+        if (choice & 128)
+            jpeg.OnProgress = [&reports](TJPEGImage&, TProgressStage, uint8_t, bool, const TRect&,
+                                         const std::string&) {
+                if (++reports > 64) throw EAbort();
+            };
         const int32_t width = jpeg.Width();
         const int32_t height = jpeg.Height();
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include <jerror.h>
@@ -421,6 +422,57 @@ TEST(JpegCorruptHeader, ReportsTheLibraryMessageCode) {
     EXPECT_EQ(jpg.Width(), 0);
     Load(jpg, jpegkit::MakeJpeg(Make(Recipe::Colour, 16, 12)));
     EXPECT_EQ(jpg.Height(), 12);
+}
+
+}  // namespace
+
+namespace {
+
+// Progressive display without a progress handler skips the passes before the
+// last (nobody can see them); the picture, palette included, must be the one
+// a watched decode ends with, in every output mode.
+TEST(JpegProgressiveDisplay, UnwatchedDecodeEndsWithTheWatchedPicture) {
+    const Bytes file = jpegkit::MakeManyScanJpeg(40);
+    struct Mode {
+        const char* name;
+        TJPEGPixelFormat format;
+        TJPEGPerformance performance;
+        bool grey;
+    };
+    const Mode modes[] = {
+        {"24-bit", TJPEGPixelFormat::jf24Bit, TJPEGPerformance::jpBestQuality, false},
+        {"8-bit two-pass", TJPEGPixelFormat::jf8Bit, TJPEGPerformance::jpBestQuality, false},
+        {"8-bit fast", TJPEGPixelFormat::jf8Bit, TJPEGPerformance::jpBestSpeed, false},
+        {"grey fast", TJPEGPixelFormat::jf24Bit, TJPEGPerformance::jpBestSpeed, true},
+    };
+    for (const Mode& m : modes) {
+        SCOPED_TRACE(m.name);
+        TBitmap decoded[2];
+        int redraws = 0;
+        for (const bool watched : {true, false}) {
+            TJPEGImage jpg;
+            jpg.SetProgressiveDisplay(true);
+            jpg.SetPixelFormat(m.format);
+            jpg.SetPerformance(m.performance);
+            jpg.SetGrayscale(m.grey);
+            if (watched) {
+                jpg.ProgressInterval = std::chrono::milliseconds(0);
+                jpg.OnProgress = [&redraws](TJPEGImage&, TProgressStage, uint8_t, bool redraw, const TRect&,
+                                            const std::string&) { redraws += redraw ? 1 : 0; };
+            }
+            Load(jpg, file);
+            jpg.AssignTo(decoded[watched ? 0 : 1]);
+        }
+        EXPECT_GT(redraws, 40) << "the watched decode shows a pass per scan";
+        const TBitmap& a = decoded[0];
+        const TBitmap& b = decoded[1];
+        ASSERT_EQ(a.PixelFormat(), b.PixelFormat());
+        ASSERT_EQ(a.Width(), b.Width());
+        ASSERT_EQ(a.Height(), b.Height());
+        ASSERT_TRUE(a.Palette == b.Palette);
+        for (int32_t y = 0; y < a.Height(); ++y)
+            ASSERT_EQ(std::memcmp(a.ScanLine(y), b.ScanLine(y), a.Stride()), 0) << "row " << y;
+    }
 }
 
 }  // namespace
