@@ -1,6 +1,7 @@
 // The whole pipeline from bytes: the format is taken from the file's
 // signature, then decode, size rule at a small target (the longer side set
-// from the input's length, 1 to 48 pixels), resample, and encode to memory.
+// from the input's length, 1 to 48 pixels), resample, and encode to memory,
+// keeping metadata and transparency for every other band of lengths.
 // The output must be a file the same codec reads back at the target size.
 #include "FuzzSupport.h"
 
@@ -98,6 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static QuietPort port;
     TResizeEngine engine(port);
     engine.dw = int32_t(1 + size % 48);
+    // Every other length band also keeps metadata and transparency, so that
+    // both ways of writing are reached (orientation is on by default).
+    engine.keepMetadata = engine.keepAlpha = (size / 48) % 2 == 0;
     engine.Prepare();
     std::vector<uint8_t> source(data, data + size);
     std::vector<uint8_t> output;
