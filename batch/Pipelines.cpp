@@ -6,6 +6,7 @@
 // renamed over the target, so a failing file never truncates an existing one.
 #include "batch/ResizeEngine.h"
 
+#include "batch/FilePath.h"
 #include "batch/PhotoSteps.h"
 #include "codecs/bmp/BmpFile.h"
 #include "codecs/jpeg/JPEGImage.h"
@@ -17,8 +18,38 @@
 
 #include <type_traits>
 
-void TResizeEngine::reportFailure(const QString& name) {
-    port_.ShowError(translate(QStringLiteral("Error redimensionando ")) + name);
+namespace {
+
+// What a caught error says went wrong, in the words of the layer that failed.
+QString causeOf(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EFileError& e) {
+        return QString::fromUtf8(e.Reason());
+    } catch (const EJPEG& e) {
+        return QString::fromUtf8(e.Detail().empty() ? e.what() : e.Detail());
+    } catch (const std::bad_alloc&) {
+        return QString::fromUtf8(EOutOfMemory().what());
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return {};
+}
+
+}  // namespace
+
+void TResizeEngine::reportFailure(const QString& name, std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const EAbort&) {
+        // The write was abandoned at an interrupt: nothing to report, the run
+        // stops here.
+        abandoned_ = true;
+        return;
+    } catch (...) {
+    }
+    port_.ShowFileError(translate(QStringLiteral("Error redimensionando ")) + name, causeOf(error));
 }
 
 namespace {
@@ -47,6 +78,7 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, std::vector<uint8_t
     src->SetSize(w, h);
     const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);
     if (!alpha) img->Assign(static_cast<TGraphic&>(codec));
+    shortData_ = codec.ShortData;  // known once the picture is decoded
     OrientUpright(*img, orientation);
     img->DrawTo(*src, src->BoundsRect());
     if (alpha) Unpremultiply(*src);
@@ -76,6 +108,7 @@ std::vector<uint8_t> TResizeEngine::resizePngBytes(std::vector<uint8_t> source) 
 std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) {
     TMemoryStream in(std::move(source));
     img->LoadFromStream(in);
+    shortData_ = img->ShortData;
     int32_t w = 0, h = 0;
     targetSize(*this, img->Width(), img->Height(), w, h);
     src->SetSize(w, h);
@@ -92,11 +125,11 @@ std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) 
 template <typename Step>
 bool TResizeEngine::resizeFile(const QString& name, Step step) {
     try {
-        const std::vector<uint8_t> out = (this->*step)(velmora::ReadWholeFile(name.toStdString()));
-        velmora::WriteFileReplacing(OutputPath(name).toStdString(), out.data(), out.size());
+        const std::vector<uint8_t> out = (this->*step)(velmora::ReadWholeFile(velmora::EncodePath(name)));
+        velmora::WriteFileReplacing(velmora::EncodePath(OutputPath(name)), out.data(), out.size());
         return true;
     } catch (...) {
-        reportFailure(name);
+        reportFailure(name, std::current_exception());
         return false;
     }
 }

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -31,6 +32,14 @@ public:
     virtual TOverwriteAnswer AskOverwrite(const QString& fileName) = 0;
     // A modal error message (error icon, one OK button).
     virtual void ShowError(const QString& message) = 0;
+    // A pipeline's failure: the message ShowError would show, and the cause
+    // in the words of the layer that failed ("No space left on device", a
+    // decoder's text; empty when unknown). The default shows the message.
+    virtual void ShowFileError(const QString& message, const QString& /*cause*/) { ShowError(message); }
+    // A file was written, but its picture had less data than its size
+    // declares: the rest of the picture is filled in. name is the source
+    // path. The default says nothing.
+    virtual void ShowShortData(const QString& /*name*/) {}
 };
 
 // Counts kept for front ends that report a summary (the desktop shows none).
@@ -38,6 +47,11 @@ struct TRunSummary {
     int written = 0;  // the pipeline finished and the output file exists
     int skipped = 0;  // answered No at the overwrite question
     int failed = 0;   // a pipeline error or an unknown format
+    int shortData = 0;  // of the written ones: the source's data ended early
+    // The run stopped (Cancel, or a write abandoned at an interrupt) with
+    // notReached files not done, the abandoned one included.
+    bool interrupted = false;
+    int notReached = 0;
 };
 
 // The size options: 0..6 the presets, 7 a fixed width, 8 a fixed height.
@@ -132,7 +146,9 @@ public:
     std::unique_ptr<TPngImage> png;
 
 private:
-    void reportFailure(const QString& name);
+    void reportFailure(const QString& name, std::exception_ptr error);
+    bool abandoned_ = false;  // the last pipeline's write met the interrupt flag
+    bool shortData_ = false;  // the last pipeline's source had less data than its picture
     template <typename Codec>
     std::vector<uint8_t> resizeWith(Codec& codec, std::vector<uint8_t> source);
     template <typename Step>

@@ -2,6 +2,7 @@
 // overwrite question, the dispatch by extension and the freeing at the end.
 #include "batch/ResizeEngine.h"
 
+#include "batch/FilePath.h"
 #include "i18n/uIdiomes.h"
 #include "platform/Stream.h"
 
@@ -16,8 +17,8 @@ struct ScopeExit {
 template <class F>
 ScopeExit(F) -> ScopeExit<F>;
 
-// Paths reach the file layer as UTF-8, as the pipelines pass them.
-bool outputExists(const QString& path) { return velmora::FileExists(path.toStdString()); }
+// Paths reach the file layer as the bytes they were given as.
+bool outputExists(const QString& path) { return velmora::FileExists(velmora::EncodePath(path)); }
 
 }  // namespace
 
@@ -27,7 +28,8 @@ void TResizeEngine::Run() {
 
     const int n = int(files.size());
     bool yesToAll = false;
-    for (int i = 0; i < n && !cancelOperation; ++i) {
+    int i = 0;
+    for (; i < n && !cancelOperation; ++i) {
         const QString line = translate(QStringLiteral("Redimensionando imagen ")) + QString::number(i + 1) +
                              QLatin1Char(' ') + translate(QStringLiteral("de")) + QLatin1Char(' ') +
                              QString::number(n);
@@ -55,6 +57,8 @@ void TResizeEngine::Run() {
 
         const QString ext = ExtensionOf(name);
         bool written = false;
+        abandoned_ = false;
+        shortData_ = false;
         if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) {
             written = resizeJpg(name);
         } else if (ext == QLatin1String(".BMP")) {
@@ -65,9 +69,22 @@ void TResizeEngine::Run() {
             port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
                             translate(QStringLiteral(" - Formato desconocido.")));
         }
-        if (written)
+        // A write abandoned at an interrupt leaves the old output and ends
+        // the run; the file counts as not reached.
+        if (abandoned_)
+            break;
+        if (written) {
             ++summary_.written;
-        else
+            if (shortData_) {
+                ++summary_.shortData;
+                port_.ShowShortData(name);
+            }
+        } else {
             ++summary_.failed;
+        }
+    }
+    if (i < n) {
+        summary_.interrupted = true;
+        summary_.notReached = n - i;
     }
 }

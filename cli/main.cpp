@@ -7,18 +7,24 @@
 // Output layout, one message per line:
 //   stderr  the progress line and the file name (only when stderr is a
 //           terminal), the overwrite question (ask mode), one line per
-//           failed file; every one of them a translated text;
-//   stdout  the summary "written N, skipped N, failed N".
-// Exit status: 0 every file written, 1 a file failed or was skipped (or the
-// run was interrupted), 2 usage error.
+//           failed file (the translated message, then the cause in
+//           brackets), one per file kept under --overwrite none, one per
+//           file written from a source whose data ended early; control
+//           characters and bytes that are not UTF-8 are escaped;
+//   stdout  the summary "written N, skipped N, failed N", followed by
+//           "; interrupted, N not reached" when a signal stopped the run.
+// Exit status: 0 every file written, 1 a file failed or was skipped, 2 usage
+// error, 130 / 143 stopped by SIGINT / SIGTERM (the file in hand is
+// abandoned, its old output kept).
+#include "batch/FilePath.h"
 #include "batch/OverwriteQuestion.h"
 #include "batch/ResizeEngine.h"
 #include "i18n/uIdiomes.h"
+#include "platform/Stream.h"
 
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QFile>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -68,7 +74,7 @@ const char* const kHelp =
     "\n"
     "Messages go to stderr, one per line; the summary goes to stdout.\n"
     "Exit status: 0 every file written, 1 some file failed or was skipped,\n"
-    "2 usage error.\n";
+    "2 usage error, 130 or 143 interrupted (SIGINT or SIGTERM).\n";
 
 enum class OverwriteMode { ask, all, none };
 
@@ -92,8 +98,43 @@ struct UsageError {
     std::string message;
 };
 
+// The text as one line of UTF-8: control characters and line separators are
+// written as escapes (\n, \t, \xHH, \uHHHH), and the bytes of a file name
+// that are not UTF-8 as \xHH, so a name can neither break a message into two
+// lines nor lose its bytes.
+QByteArray oneLine(const QString& text) {
+    const auto escape = [](const char* prefix, unsigned value, int digits) {
+        return QLatin1String(prefix) + QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+    };
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const char16_t u = c.unicode();
+        const bool pair = c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate();
+        if (const int byte = velmora::EscapedByte(c); byte >= 0)
+            out += escape("\\x", unsigned(byte), 2);
+        else if (u == '\n')
+            out += QLatin1String("\\n");
+        else if (u == '\r')
+            out += QLatin1String("\\r");
+        else if (u == '\t')
+            out += QLatin1String("\\t");
+        else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0))
+            out += escape("\\x", u, 2);
+        else if (u == 0x2028 || u == 0x2029 || (c.isSurrogate() && !pair))
+            out += escape("\\u", u, 4);
+        else if (pair) {
+            out += c;
+            out += text[++i];
+        } else
+            out += c;
+    }
+    return out.toUtf8();
+}
+
 void writeLine(FILE* f, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
+    const QByteArray bytes = oneLine(text);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), f);
     std::fputc('\n', f);
     std::fflush(f);
@@ -265,10 +306,38 @@ Options parseArguments(const QStringList& args) {
     return o;
 }
 
-// Set by SIGINT; the engine sees it at its next message pump, like Cancel.
+// The number of the signal (SIGINT or SIGTERM) that asked the run to stop,
+// 0 until then. The engine sees it at its next message pump, like Cancel, and
+// a write in progress sees it before putting its file in place.
 volatile std::sig_atomic_t interrupted = 0;
 
-extern "C" void onInterrupt(int) { interrupted = 1; }
+extern "C" void onInterrupt(int signal) { interrupted = signal; }
+
+// SIGINT and SIGTERM stop the run between files; a second one ends the
+// process at once. SIGXFSZ is ignored so that a write beyond the file-size
+// limit fails with EFBIG and is reported like any failed write.
+void installSignalHandlers() {
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sa.sa_flags = SA_RESETHAND;  // no SA_RESTART: a pending question read ends too
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGXFSZ, SIG_IGN);
+    velmora::SetWriteInterruptFlag(&interrupted);
+}
+
+// A cause as the CLI shows it after the message: one line, in lower case
+// where it is ordinary text ("No space left on device" -> "no space left on
+// device", but "JPEG ..." stays), without a final full stop.
+QString tidyCause(const QString& cause) {
+    QString c = cause.simplified();
+    while (c.endsWith(QLatin1Char('.')))
+        c.chop(1);
+    if (c.size() >= 2 && c[0].isUpper() && !c[1].isUpper())
+        c[0] = c[0].toLower();
+    return c;
+}
 
 class CliPort : public TResizePort {
 public:
@@ -296,7 +365,8 @@ public:
             question_.btnSiTodoClick();
             return question_.Respuesta;
         case OverwriteMode::none:
-            question_.FormShow();
+            // Kept without asking: say so, so the file is not silently missing.
+            writeLine(stderr, question_.FormShow() + QLatin1String(" (kept: --overwrite none)"));
             return question_.Respuesta;
         case OverwriteMode::ask:
             break;
@@ -318,6 +388,16 @@ public:
 
     void ShowError(const QString& message) override { writeLine(stderr, message); }
 
+    void ShowFileError(const QString& message, const QString& cause) override {
+        const QString c = tidyCause(cause);
+        writeLine(stderr, c.isEmpty() ? message : message + QLatin1String(" (") + c + QLatin1Char(')'));
+    }
+
+    void ShowShortData(const QString& name) override {
+        writeLine(stderr, QLatin1String("Written with a warning: ") + name +
+                              QLatin1String(" (the data ends before the picture does; the rest is filled in)"));
+    }
+
 private:
     OverwriteMode mode_;
     bool showProgress_;
@@ -328,7 +408,7 @@ private:
 QStringList argumentList(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
-        args << QFile::decodeName(argv[i]);
+        args << velmora::DecodePath(argv[i]);
     return args;
 }
 
@@ -358,17 +438,18 @@ int run(const Options& o) {
     else
         engine.SetTarget(o.preset, presetWidths[o.preset], presetHeights[o.preset]);
 
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    sa.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the process at once
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-
+    installSignalHandlers();
     engine.Run();
 
     const TRunSummary& s = engine.Summary();
-    std::printf("written %d, skipped %d, failed %d\n", s.written, s.skipped, s.failed);
+    std::printf("written %d, skipped %d, failed %d", s.written, s.skipped, s.failed);
+    if (interrupted && s.interrupted)
+        std::printf("; interrupted, %d not reached", s.notReached);
+    std::printf("\n");
     std::fflush(stdout);
+    // As shells report a process ended by the signal.
+    if (interrupted)
+        return 128 + int(interrupted);
     return s.written == int(o.files.size()) ? exitOk : exitIncomplete;
 }
 

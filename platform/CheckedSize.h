@@ -30,6 +30,22 @@ inline bool PixelCountOk(int64_t width, int64_t height) {
     return uint64_t(width) * uint64_t(height) <= kMaxPixels;
 }
 
+// Work bounded by the data: deflate cannot expand its input more than 1032
+// times (a 258-byte match costs at least 2 bits), and the raw and run-length
+// encodings expand far less, so a picture whose stored form would need more
+// than 1032 bytes per byte of data present cannot be in that data. Such a
+// header is refused before any pixel memory is allocated. Small pictures are
+// always allowed (the allowance), so a short file of a small picture still
+// reads as far as its data goes.
+inline constexpr uint64_t kMaxExpansion = 1032;
+inline constexpr uint64_t kExpansionAllowance = uint64_t(1) << 16;
+
+// True when dataBytes of stored data can hold a picture of pictureBytes.
+inline bool DataCanHold(uint64_t pictureBytes, uint64_t dataBytes) {
+    if (dataBytes >= (uint64_t(1) << 48)) return true;
+    return pictureBytes <= dataBytes * kMaxExpansion + kExpansionAllowance;
+}
+
 // a * b into out, false on overflow of size_t.
 inline bool CheckedMul(uint64_t a, uint64_t b, size_t& out) {
     if (a != 0 && b > std::numeric_limits<size_t>::max() / a) return false;

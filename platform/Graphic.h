@@ -22,6 +22,10 @@ class TGraphic {
 public:
     virtual ~TGraphic() = default;
 
+    // Set by a load whose data ended before the picture it declares: the
+    // picture was read as far as the data goes and the rest filled in.
+    bool ShortData = false;
+
     virtual int32_t Width() = 0;
     virtual int32_t Height() = 0;
     virtual bool Empty() = 0;

@@ -86,6 +86,9 @@ public:
     // Reads a BMP file (the fast 32-bit route or the platform bitmap route).
     void LoadFromFile(const std::string& FileName);
     void LoadFromStream(TStream& Stream);
+    // Set by the last load when the file's data ended before its picture did
+    // (TGraphic::ShortData of the picture read).
+    bool ShortData = false;
 
     // Resamples this raster onto DstRect of Dst with the attached resampler.
     void DrawTo(TBitmap32& Dst, const TRect& DstRect);

@@ -14,6 +14,7 @@ using velmora::bmp::ReadLE16;
 using velmora::bmp::ReadLE32;
 
 void TBitmap32::LoadFromFile(const std::string& FileName) {
+    ShortData = false;
     TMemoryStream stream(velmora::ReadWholeFile(FileName));
     uint8_t head[velmora::bmp::kHeadersSize];
     stream.ReadBuffer(head, sizeof head);
@@ -28,9 +29,11 @@ void TBitmap32::LoadFromFile(const std::string& FileName) {
     TPicture picture;
     picture.LoadFromFile(FileName);
     Assign(picture);
+    ShortData = picture.Graphic() != nullptr && picture.Graphic()->ShortData;
 }
 
 void TBitmap32::LoadFromStream(TStream& Stream) {
+    ShortData = false;
     const int64_t start = Stream.Position();
     uint8_t head[velmora::bmp::kHeadersSize];
     Stream.ReadBuffer(head, sizeof head);
@@ -45,6 +48,7 @@ void TBitmap32::LoadFromStream(TStream& Stream) {
         TBitmap picture;
         LoadBmp(picture, Stream);
         Assign(picture);
+        ShortData = picture.ShortData;
         return;
     }
 

@@ -184,7 +184,9 @@ void ReadRows(TStream& stream, const Header& h, uint64_t rowSize, uint64_t count
 // 3..255 = that many literal indices padded to a 16-bit boundary. Pixels no
 // command reaches stay black; everything that would land outside the picture
 // is dropped; decoding stops at the end of the data.
-void DecodeRle(const std::vector<uint8_t>& data, bool four, const std::vector<TRGBQuad>& palette, TBitmap& pic) {
+// Returns false when the data ends before the picture does (no end-of-bitmap
+// escape, and rows left).
+bool DecodeRle(const std::vector<uint8_t>& data, bool four, const std::vector<TRGBQuad>& palette, TBitmap& pic) {
     const int64_t width = pic.Width(), height = pic.Height();
     const size_t stride = pic.Stride();
     uint8_t* const bits = pic.Bits();
@@ -219,7 +221,7 @@ void DecodeRle(const std::vector<uint8_t>& data, bool four, const std::vector<TR
             ++y;
             row = bits + size_t(std::min(y, height - 1)) * stride;
         } else if (c == 1) {
-            break;
+            return true;
         } else if (c == 2) {
             if (i + 1 >= size) break;
             x += data[i];
@@ -242,6 +244,7 @@ void DecodeRle(const std::vector<uint8_t>& data, bool four, const std::vector<TR
             i += bytes + (bytes & 1);
         }
     }
+    return y >= height;
 }
 
 }  // namespace
@@ -250,6 +253,7 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
     const int64_t start = stream.Position();
     const int64_t end = stream.Size();
     if (end <= start) {
+        bitmap.ShortData = false;
         bitmap.SetSize(0, 0);
         bitmap.Palette.clear();
         return;
@@ -295,6 +299,12 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
 
     const int64_t rows = h.height < 0 ? -h.height : h.height;
     const bool runLength = h.compression == kRle8 || h.compression == kRle4;
+    uint64_t rowSize = 0;
+    velmora::PaddedRowBytes(h.width, h.bitCount, rowSize);
+    // A header that declares far more picture than the data could hold is
+    // refused before anything is allocated for it.
+    if (!velmora::DataCanHold(rowSize * uint64_t(rows), available))
+        throw EInvalidGraphic("Bitmap data is too short for its size");
 
     // Run-length data is taken before the picture is allocated. A run-length
     // stream may legitimately be longer than the unpacked picture, so without
@@ -315,14 +325,14 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
     bitmap.SetSize(int32_t(h.width), int32_t(rows));
     bitmap.Palette.clear();
     if (runLength) {
-        DecodeRle(packed, h.compression == kRle4, palette, bitmap);
+        bitmap.ShortData = !DecodeRle(packed, h.compression == kRle4, palette, bitmap);
         bitmap.HandleType = THandleType::bmDDB;
         return;
     }
-    uint64_t rowSize = 0;
-    velmora::PaddedRowBytes(h.width, h.bitCount, rowSize);
     const uint64_t imageSize = (h.sizeImage == 0 || h.compression == kRgb) ? rowSize * uint64_t(rows) : h.sizeImage;
-    ReadRows(stream, h, rowSize, std::min(imageSize, available), bitmap);
+    const uint64_t count = std::min(imageSize, available);
+    bitmap.ShortData = count < rowSize * uint64_t(rows);
+    ReadRows(stream, h, rowSize, count, bitmap);
     if (h.bitCount <= 8) bitmap.Palette = std::move(palette);
     bitmap.HandleType = THandleType::bmDIB;
 }

@@ -375,6 +375,7 @@ void TJPEGImage::LoadFromStream(TStream& stream) {
     const int64_t remaining = std::max<int64_t>(0, stream.Size() - stream.Position());
     FImage = std::make_shared<TJPEGData>();
     FreeBitmap();
+    ShortData = false;
     FExtraMarkers.clear();
     FNeedRecalc = true;
     FImage->FData = std::make_unique<TMemoryStream>();
@@ -536,6 +537,7 @@ void TJPEGImage::Decode() {
         if (rows.paletteBuilt) FPaletteModified = true;
         if (!ok) ThrowFailure(s);
         if (!RunGuarded(s, FinishDecompressStep, &s)) ThrowFailure(s);
+        ShortData = s.src.ranDry;
     } catch (const EAbort&) {
         ProgressEndQuietly(0);
         if (FPaletteModified) Changed();
@@ -625,6 +627,7 @@ bool TJPEGImage::DrawOpaque(TCanvas& canvas) {
         Progress(TProgressStage::psStarting, 0, false, TRect());
         DirectRowsStep rows{&s, &canvas};
         if (!RunGuarded(s, DirectRows, &rows)) ThrowFailure(s);
+        ShortData = s.src.ranDry;
     } catch (const EAbort&) {
         ProgressEndQuietly(0);
         return true;

@@ -15,12 +15,21 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Any fatal libjpeg error: "JPEG error #%d" with libjpeg's message code.
 class EJPEG : public EInvalidGraphic {
 public:
     using EInvalidGraphic::EInvalidGraphic;
+    EJPEG(const std::string& message, std::string detail)
+        : EInvalidGraphic(message), detail_(std::move(detail)) {}
+    // The library's own words for the error ("Not a JPEG file: starts with
+    // 0x89 0x50"), when it raised it; empty otherwise.
+    const std::string& Detail() const { return detail_; }
+
+private:
+    std::string detail_;
 };
 
 enum class TJPEGPixelFormat { jf24Bit, jf8Bit };

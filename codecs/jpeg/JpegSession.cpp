@@ -17,8 +17,30 @@ Session& SessionOf(j_common_ptr cinfo) { return *static_cast<Session*>(cinfo->cl
 
 // Error manager: fatal errors leave through the landing point; warnings and
 // trace messages are dropped so that decoding goes on as far as it can.
+// The text of the library's message table for the current message, with its
+// parameters put in, as the library's own formatter would.
+std::string MessageText(const jpeg_error_mgr& err) {
+    const int code = err.msg_code;
+    if (code <= 0 || code > err.last_jpeg_message || err.jpeg_message_table == nullptr) return {};
+    const char* format = err.jpeg_message_table[code];
+    if (format == nullptr) return {};
+    char text[JMSG_LENGTH_MAX];
+    const int* i = err.msg_parm.i;
+    if (std::strstr(format, "%s") != nullptr) {
+        char parameter[JMSG_STR_PARM_MAX + 1];
+        std::memcpy(parameter, err.msg_parm.s, JMSG_STR_PARM_MAX);
+        parameter[JMSG_STR_PARM_MAX] = '\0';
+        std::snprintf(text, sizeof text, format, parameter);
+    } else {
+        std::snprintf(text, sizeof text, format, i[0], i[1], i[2], i[3], i[4], i[5], i[6], i[7]);
+    }
+    return text;
+}
+
 void ErrorExit(j_common_ptr cinfo) {
-    SessionOf(cinfo).msgCode = cinfo->err->msg_code;
+    Session& s = SessionOf(cinfo);
+    s.msgCode = cinfo->err->msg_code;
+    s.msgText = MessageText(*cinfo->err);
     Bail(cinfo);
 }
 void EmitMessage(j_common_ptr, int) {}
@@ -88,6 +110,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
         if (src.startOfFile) ERREXIT(cinfo, JERR_INPUT_EMPTY);
         // Premature end: pretend the picture ends here so that decoding
         // finishes with the rows it has.
+        src.ranDry = true;
         WARNMS(cinfo, JWRN_JPEG_EOF);
         src.buffer[0] = 0xFF;
         src.buffer[1] = JPEG_EOI;
@@ -190,7 +213,7 @@ void ThrowFailure(Session& session) {
     if (session.pending) std::rethrow_exception(session.pending);
     char text[48];
     std::snprintf(text, sizeof text, "JPEG error #%d", session.msgCode);
-    throw EJPEG(text);
+    throw EJPEG(text, session.msgText);
 }
 
 void CreateAndReadHeader(DecompressSession& s, TStream& stream, bool keepSegments) {

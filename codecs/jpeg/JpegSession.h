@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include <jpeglib.h>
 
@@ -49,6 +50,7 @@ struct Session {
     jpeg_progress_mgr progress;
     std::jmp_buf landing;
     int msgCode = 0;                     // libjpeg's code of the fatal error
+    std::string msgText;                 // and its text, parameters filled in
     std::exception_ptr pending;          // exception caught inside a callback
 
     // Progress throttling: at most one report per interval, and only when the
@@ -65,6 +67,7 @@ struct SourceManager {
     jpeg_source_mgr pub;                 // first member: libjpeg sees only this
     TStream* stream = nullptr;
     bool startOfFile = true;
+    bool ranDry = false;                 // the data ended before the picture did
     JOCTET buffer[kStreamBufferSize];
 };
 

@@ -229,6 +229,28 @@ void TChunkIHDR::PrepareImageData() {
     }
 }
 
+namespace {
+
+// The bytes of image data the rest of the stream holds: the lengths of the
+// IDAT chunks from here to IEND or the end, as far as the stream has them.
+// The position is left where it was.
+uint64_t ImageDataBytesAhead(TStream& stream) {
+    const int64_t start = stream.Position();
+    uint64_t total = 0;
+    uint8_t head[8];
+    while (stream.Read(head, 8) == 8) {
+        const int64_t length = int64_t(ReadBE32(head));
+        const int64_t left = stream.Remaining();
+        if (std::memcmp(head + 4, "IDAT", 4) == 0) total += uint64_t(std::min(length, left));
+        if (std::memcmp(head + 4, "IEND", 4) == 0 || length + 4 >= left) break;
+        stream.Seek(length + 4, TSeekOrigin::soCurrent);
+    }
+    stream.SetPosition(start);
+    return total;
+}
+
+}  // namespace
+
 bool TChunkIHDR::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
     fName = name;
     // A second header would bring a second picture; the image has one.
@@ -248,6 +270,15 @@ bool TChunkIHDR::LoadFromStream(TStream& stream, const TChunkName& name, uint32_
     if (IHDRData.InterlaceMethod > 1) fOwner->RaiseError<EPNGUnknownInterlace>();
     fOwner->SetInterlaceMethod(IHDRData.InterlaceMethod == 1 ? TInterlaceMethod::imAdam7
                                                              : TInterlaceMethod::imNone);
+    // Image data too short to hold the declared rows even at deflate's best
+    // ratio: refused before the picture is allocated. (The rows of the
+    // non-interlaced layout are the fewest bytes either layout needs.)
+    if (ValidColorFormat(IHDRData.ColorType, IHDRData.BitDepth) &&
+        velmora::PixelCountOk(IHDRData.Width, IHDRData.Height)) {
+        const unsigned bpp = unsigned(IHDRData.BitDepth) * velmora::png::SamplesPerPixel(IHDRData.ColorType);
+        const uint64_t raw = uint64_t(IHDRData.Height) * (uint64_t(velmora::png::RowBytes(IHDRData.Width, bpp)) + 1);
+        if (!velmora::DataCanHold(raw, ImageDataBytesAhead(stream))) fOwner->RaiseError<EPNGMissingMultipleIDAT>();
+    }
     PrepareImageData();
     return true;
 }

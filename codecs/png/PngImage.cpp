@@ -89,6 +89,7 @@ uint8_t* TPngImage::AlphaScanline(int32_t y) {
 // ---------------------------------------------------------------- reading
 
 void TPngImage::LoadFromStream(TStream& stream) {
+    ShortData = false;
     ClearChunks();
     InitializeGamma();
 

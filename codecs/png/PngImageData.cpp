@@ -239,12 +239,14 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const TChunkName& name, uint32_
         }
         return true;
     };
+    bool complete = true;
     if (hd.InterlaceMethod == 1) {
         for (const Adam7Pass& p : kAdam7)
-            if (!decodePass(p.row0, p.col0, p.rowStep, p.colStep)) break;
+            if (!(complete = decodePass(p.row0, p.col0, p.rowStep, p.colStep))) break;
     } else {
-        decodePass(0, 0, 1, 1);
+        complete = decodePass(0, 0, 1, 1);
     }
+    fOwner->ShortData = !complete;
     reader.Finish();
     return true;
 }

@@ -151,6 +151,8 @@ struct LanguageCase {
     const char* filePrefix;
     const char* unknownSuffix;
     const char* errorPrefix;
+    const char* questionPrefix;  // the overwrite question up to the file name
+    const char* questionSuffix;
 };
 
 class MixedBatch : public Cli, public ::testing::WithParamInterface<LanguageCase> {};
@@ -169,8 +171,12 @@ TEST_P(MixedBatch, EveryMessageIsATranslatedText) {
                                   u("--lang"), u(c.lang)} +
                       files);
     EXPECT_EQ(r.exitCode, 1);
+    // The cause follows the translated line; a file kept under
+    // --overwrite none has its own line.
     EXPECT_EQ(r.errLines, (QStringList{u(c.filePrefix) + In(u("anim.gif")) + u(c.unknownSuffix),
-                                       u(c.errorPrefix) + In(u("gone.jpg"))}));
+                                       u(c.errorPrefix) + In(u("gone.jpg")) + u(" (no such file or directory)"),
+                                       u(c.questionPrefix) + u("exist.bmp") + u(c.questionSuffix) +
+                                           u(" (kept: --overwrite none)")}));
     EXPECT_EQ(r.out, u("written 3, skipped 1, failed 2\n"));
     const auto bmp = testimages::BmpSize(ReadFile(Out(u("ok.bmp"))));
     const auto png = testimages::PngSize(ReadFile(Out(u("pic.png"))));
@@ -183,10 +189,14 @@ TEST_P(MixedBatch, EveryMessageIsATranslatedText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Languages, MixedBatch,
-    ::testing::Values(LanguageCase{"en", "File: ", " - Unknown format.", "Error resizing "},
-                      LanguageCase{"es", "Fichero: ", " - Formato desconocido.", "Error redimensionando "},
-                      LanguageCase{"ca", "Fitxer: ", " - Format desconegut", "Error redimensionant "},
-                      LanguageCase{"key", "Fichero: ", " - Formato desconocido.", "Error redimensionando "}),
+    ::testing::Values(LanguageCase{"en", "File: ", " - Unknown format.", "Error resizing ", "Output image \"",
+                                   "\" already exists."},
+                      LanguageCase{"es", "Fichero: ", " - Formato desconocido.", "Error redimensionando ",
+                                   "La imagen de salida \"", "\" ya existe."},
+                      LanguageCase{"ca", "Fitxer: ", " - Format desconegut", "Error redimensionant ",
+                                   "La imatge de sortida \xE2\x80\x9C", "\" ja existeix."},
+                      LanguageCase{"key", "Fichero: ", " - Formato desconocido.", "Error redimensionando ",
+                                   "La imagen de salida \"", "\" ya existe."}),
     [](const ::testing::TestParamInfo<LanguageCase>& i) { return std::string(i.param.lang); });
 
 TEST_F(Cli, EnglishIsTheDefaultLanguage) {
@@ -230,7 +240,8 @@ TEST_F(Cli, OverwriteAllReplacesAndNoneKeeps) {
     ASSERT_TRUE(WriteFile(Out(u("b.bmp")), "old b"));
     Result none = RunCli({u("-o"), OutDir(), u("-W"), u("4"), In(u("a.bmp")), In(u("b.bmp"))});  // stdin not a terminal
     EXPECT_EQ(none.exitCode, 1);
-    EXPECT_TRUE(none.errLines.isEmpty());
+    EXPECT_EQ(none.errLines, (QStringList{u("Output image \"a.bmp\" already exists. (kept: --overwrite none)"),
+                                          u("Output image \"b.bmp\" already exists. (kept: --overwrite none)")}));
     EXPECT_EQ(none.out, u("written 0, skipped 2, failed 0\n"));
     EXPECT_EQ(ReadFile(Out(u("a.bmp"))), QByteArray("old a"));
     Result all = RunCli({u("-o"), OutDir(), u("-W"), u("4"), u("--overwrite=all"), In(u("a.bmp")), In(u("b.bmp"))});
@@ -310,7 +321,8 @@ TEST_F(Cli, AMissingOutputFolderFailsEveryFile) {
     ASSERT_TRUE(WriteFile(In(u("b.png")), testimages::Png(8, 6)));
     Result r = RunCli({u("-o"), dir_.path() + "/nowhere", In(u("a.bmp")), In(u("b.png"))});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errLines, (QStringList{u("Error resizing ") + In(u("a.bmp")), u("Error resizing ") + In(u("b.png"))}));
+    EXPECT_EQ(r.errLines, (QStringList{u("Error resizing ") + In(u("a.bmp")) + u(" (no such file or directory)"),
+                                       u("Error resizing ") + In(u("b.png")) + u(" (no such file or directory)")}));
     EXPECT_EQ(r.out, u("written 0, skipped 0, failed 2\n"));
     EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/nowhere"));
 }
@@ -320,7 +332,8 @@ TEST_F(Cli, AFileWhoseContentDoesNotMatchItsExtension) {
     ASSERT_TRUE(WriteFile(In(u("good.bmp")), testimages::Bmp24(8, 6)));
     Result r = RunCli({u("-o"), OutDir(), u("--lang"), u("es"), In(u("fake.jpg")), In(u("good.bmp"))});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errLines, QStringList{u("Error redimensionando ") + In(u("fake.jpg"))});
+    EXPECT_EQ(r.errLines,
+              QStringList{u("Error redimensionando ") + In(u("fake.jpg")) + u(" (not a JPEG file: starts with 0x89 0x50)")});
     EXPECT_FALSE(QFileInfo::exists(Out(u("fake.jpg"))));
     EXPECT_TRUE(QFileInfo::exists(Out(u("good.bmp"))));
 }
