@@ -270,6 +270,38 @@ TEST(BmpRead, ShortPixelArrayLeavesTheRestBlack) {
     EXPECT_EQ(b.Pixel(1, 1), 0xFF00000Au);
     EXPECT_EQ(b.Pixel(0, 0), 0xFF000000u);
     EXPECT_EQ(b.Pixel(1, 0), 0xFF000000u);
+    EXPECT_TRUE(b.ShortData);
+    s.pixels.resize(24);
+    EXPECT_FALSE(Load(BuildBmp(s)).ShortData);
+}
+
+TEST(BmpRead, DataFarTooShortForTheDeclaredPictureIsRefusedUpFront) {
+    // 20000 x 20000 at 24 bits declares 1.2 GB of rows; 64 bytes are there.
+    BmpLayout s;
+    s.width = 20000;
+    s.height = 20000;
+    s.bitCount = 24;
+    s.pixels = Bytes(64, 0);
+    TMemoryStream stream(BuildBmp(s));
+    TBitmap b;
+    EXPECT_THROW(LoadBmp(b, stream), EInvalidGraphic);
+    EXPECT_TRUE(b.Empty());
+    // Run-length data is bounded the same way: 4 bytes cannot hold it.
+    s.bitCount = 8;
+    s.compression = 1;
+    s.palette = {0xFFFFFF};
+    s.clrUsed = 1;
+    s.pixels = {0x00, 0x00, 0x00, 0x01};
+    TMemoryStream rle(BuildBmp(s));
+    EXPECT_THROW(LoadBmp(b, rle), EInvalidGraphic);
+    // A small picture with no data at all still reads (all black).
+    s.width = 64;
+    s.height = 64;
+    s.pixels.clear();
+    s.compression = 0;
+    const TBitmap small = Load(BuildBmp(s));
+    EXPECT_EQ(small.Width(), 64);
+    EXPECT_TRUE(small.ShortData);
 }
 
 TEST(BmpRead, ShortTopDownPixelArrayLeavesTheBottomBlack) {

@@ -105,6 +105,10 @@ TEST(BmpRle8, TruncatedDataKeepsWhatWasDecoded) {
     // Cut inside an absolute run: the pixels present are drawn, then stop.
     const Bytes data = {0x01, 0x01, 0x00, 0x05, 0x02, 0x03};
     ExpectPicture(LoadRle(6, 1, 8, data), {{G, B, W, K, K, K}});
+    EXPECT_TRUE(LoadRle(6, 1, 8, data).ShortData);
+    // Ended by end of bitmap, or by the end of the last line: complete.
+    EXPECT_FALSE(LoadRle(6, 2, 8, {0x01, 0x01, 0x00, 0x01}).ShortData);
+    EXPECT_FALSE(LoadRle(2, 2, 8, {0x02, 0x01, 0x00, 0x00, 0x02, 0x02, 0x00, 0x00}).ShortData);
     // Cut inside a delta and after a lone count byte.
     ExpectPicture(LoadRle(2, 1, 8, {0x01, 0x03, 0x00, 0x02, 0x01}), {{W, K}});
     ExpectPicture(LoadRle(2, 1, 8, {0x01, 0x03, 0x02}), {{W, K}});

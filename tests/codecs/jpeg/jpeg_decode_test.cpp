@@ -338,6 +338,24 @@ TEST(JpegTruncatedDecode, MatchesLibjpegOnTheSameBytes) {
     }
 }
 
+// Both decoding routes say when the data ran out before the picture did.
+TEST(JpegTruncatedDecode, SaysTheDataEndedEarly) {
+    for (const bool progressive : {false, true}) {
+        const Bytes full = jpegkit::MakeJpeg(Make(Recipe::Colour, 48, 40, true, progressive));
+        const Bytes cut(full.begin(), full.begin() + long(full.size() / 2));
+        std::vector<uint32_t> pixels(48 * 40, 0);
+        TCanvas canvas{pixels.data(), 48, 40};
+        for (const bool shortcut : {false, true}) {
+            for (const Bytes* file : {&cut, &full}) {
+                TJPEGImage jpg;
+                Load(jpg, *file);
+                if (!shortcut || !jpg.DrawOpaque(canvas)) jpg.Draw(canvas, TRect(0, 0, 48, 40));
+                EXPECT_EQ(jpg.ShortData, file == &cut) << progressive << shortcut;
+            }
+        }
+    }
+}
+
 TEST(JpegEmptyInput, LoadsAsZeroSizeAndFailsWhenDrawn) {
     TJPEGImage jpg;
     Load(jpg, Bytes());

@@ -233,11 +233,35 @@ TEST(PngReader, CompressedDataEndingBeforeTheLastRowEndsTheRows) {
     const auto file = Builder().Ihdr(3, 4, 8, 0).Chunk("IDAT", pngref::Deflate(GreyImageData(3, 2))).Iend().bytes;
     TPngImage png;
     ASSERT_NO_THROW(LoadBytes(png, file));
+    EXPECT_TRUE(png.ShortData);
     const auto px = DrawOverWhite(png);
     EXPECT_EQ(px[0], 0x0A0A0Au);
     EXPECT_EQ(px[5], 0x131313u);  // 10 + 2 + 7
     EXPECT_EQ(px[6], 0u);
     EXPECT_EQ(px[11], 0u);
+    // The whole picture there: no shortage, also after a short one.
+    LoadBytes(png, Builder().Ihdr(3, 4, 8, 0).Chunk("IDAT", pngref::Deflate(GreyImageData(3, 4))).Iend().bytes);
+    EXPECT_FALSE(png.ShortData);
+}
+
+TEST(PngReader, ImageDataTooShortForTheDeclaredRowsIsRefusedUpFront) {
+    // 20000 x 20000 RGB needs 1.2 GB of rows; 20 bytes of deflate data can
+    // give at most about 20 KB.
+    const auto tiny = pngref::Deflate(GreyImageData(3, 2));
+    ExpectLoadFails<EPNGMissingMultipleIDAT>(Builder().Ihdr(20000, 20000, 8, 2).Chunk("IDAT", tiny).Iend().bytes);
+    // The data counted is every IDAT chunk of the file: split data at the
+    // best ratio deflate has still loads.
+    const std::vector<uint8_t> zeros(size_t(4000) * (3 * 4000 + 1), 0);
+    const auto packed = pngref::Deflate(std::vector<uint8_t>(zeros));
+    const size_t half = packed.size() / 2;
+    TPngImage png;
+    ASSERT_NO_THROW(LoadBytes(png, Builder()
+                                       .Ihdr(4000, 4000, 8, 2)
+                                       .Chunk("IDAT", std::vector<uint8_t>(packed.begin(), packed.begin() + half))
+                                       .Chunk("IDAT", std::vector<uint8_t>(packed.begin() + half, packed.end()))
+                                       .Iend()
+                                       .bytes));
+    EXPECT_FALSE(png.ShortData);
 }
 
 TEST(PngReader, ImageDataErrors) {
