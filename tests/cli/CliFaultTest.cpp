@@ -251,16 +251,17 @@ TEST_F(CliFaults, AReadOnlyFolderFailsEachFileAndKeepsWhatIsThere) {
 }
 
 TEST_F(CliFaults, SourcesThatAreNotRegularFilesAreRefusedWithoutBlocking) {
+    // A FIFO nobody writes to, and devices that never end or are empty.
     ASSERT_EQ(mkfifo((In() / "pipe.png").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", In() / "zero.bmp");
+    fs::create_symlink("/dev/null", In() / "null.jpg");
     WriteFile(In() / "after.bmp", Bytes(testimages::Bmp24(8, 6)));
-    Child child(VELMORA_CLI, {"-o", Out().string(), "-W", "4", (In() / "pipe.png").string(), "/dev/zero.bmp",
-                              "/dev/null.jpg", (In() / "after.bmp").string()},
-                Capture());
+    Child child(VELMORA_CLI, Args({"-W", "4"}, {"pipe.png", "zero.bmp", "null.jpg", "after.bmp"}, Out()), Capture());
     const Result r = child.Wait(std::chrono::seconds(20));
     ASSERT_EQ(r.status, 1) << "blocked or crashed";
-    const std::vector<std::string> lines = Lines(r.err);
-    ASSERT_EQ(lines.size(), 3u) << r.err;
-    EXPECT_EQ(lines[0], ErrorLine("pipe.png", "not a regular file"));
+    EXPECT_EQ(Lines(r.err), (std::vector<std::string>{ErrorLine("pipe.png", "not a regular file"),
+                                                      ErrorLine("zero.bmp", "not a regular file"),
+                                                      ErrorLine("null.jpg", "not a regular file")}));
     EXPECT_EQ(r.out, "written 1, skipped 0, failed 3\n");
 }
 
