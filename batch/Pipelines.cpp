@@ -4,6 +4,9 @@
 // decoded picture into a 32-bit raster, resample, convert into a 32-bit
 // platform bitmap, encode, write. Outputs are written through a temporary file
 // renamed over the target, so a failing file never truncates an existing one.
+// JPEG and PNG pictures tagged with an EXIF orientation are turned upright
+// before the size rule sees them; metadata and transparency are carried over
+// on request (PhotoSteps.h).
 #include "batch/ResizeEngine.h"
 
 #include "batch/FilePath.h"
