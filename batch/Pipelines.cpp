@@ -17,7 +17,11 @@
 #include "i18n/uIdiomes.h"
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
+#include "platform/CheckedSize.h"
 #include "raster/Bitmap32.h"
+#include "raster/StreamResampler.h"
+
+#include <cstring>
 
 #include <type_traits>
 
@@ -64,6 +68,43 @@ void targetSize(const TResizeEngine& engine, int32_t ow, int32_t oh, int32_t& w,
     if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("The target size is empty");
 }
 
+// Feeds a picture's rows to the resampler, whose rows land in the output
+// raster.
+class TResampleTarget : public TRowTarget {
+public:
+    TResampleTarget(int32_t sw, int32_t sh, TBitmap32& out)
+        : resampler_(sw, sh, out.Width(), out.Height(), [&out](int32_t y, const TColor32* row) {
+              std::memcpy(out.ScanLine(y), row, size_t(out.Width()) * sizeof(TColor32));
+          }) {}
+    uint32_t* NextRow() override { return resampler_.NextRow(); }
+    void Push() override { resampler_.Push(); }
+
+    // Rows a picture did not send stay 0, as in a raster that was never
+    // drawn there.
+    void FinishWithBlankRows(int32_t sw) {
+        while (!resampler_.Finished()) {
+            std::memset(resampler_.NextRow(), 0, size_t(sw) * sizeof(TColor32));
+            resampler_.Push();
+        }
+    }
+
+private:
+    TStreamResampler resampler_;
+};
+
+// Decodes the picture row by row straight into the resampler, which fills
+// out (already w x h). False, with nothing decoded, when the picture cannot
+// send its rows; the caller then takes the whole-picture route.
+bool streamInto(TGraphic& picture, TBitmap32& out) {
+    const int32_t sw = picture.Width(), sh = picture.Height();
+    if (sw <= 0 || sh <= 0 || !velmora::PixelCountOk(sw, sh)) return false;
+    TResampleTarget target(sw, sh, out);
+    if (!picture.DrawOpaqueRows(sw, sh, target)) return false;
+    target.FinishWithBlankRows(sw);
+    out.Changed();
+    return true;
+}
+
 }  // namespace
 
 // JPEG and PNG share one shape: the codec object decodes the source and,
@@ -78,16 +119,26 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, std::vector<uint8_t
     const bool swap = OrientationSwapsSides(orientation);
     int32_t w = 0, h = 0;
     targetSize(*this, swap ? codec.Height() : codec.Width(), swap ? codec.Width() : codec.Height(), w, h);
+    bool withAlpha = false;
     src->SetSize(w, h);
-    const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);
-    if (!alpha) img->Assign(static_cast<TGraphic&>(codec));
-    shortData_ = codec.ShortData;  // known once the picture is decoded
-    OrientUpright(*img, orientation);
-    img->DrawTo(*src, src->BoundsRect());
-    if (alpha) Unpremultiply(*src);
+    // A picture that needs no turning and no transparency goes from the
+    // decoder through the resampler row by row, never whole.
+    const bool upright = orientation < 2 || orientation > 8;
+    const bool mayHaveAlpha = keepAlpha && codec.Transparent();
+    if (streaming && upright && !mayHaveAlpha && streamInto(codec, *src)) {
+        shortData_ = codec.ShortData;
+    } else {
+        const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);
+        if (!alpha) img->Assign(static_cast<TGraphic&>(codec));
+        shortData_ = codec.ShortData;  // known once the picture is decoded
+        OrientUpright(*img, orientation);
+        img->DrawTo(*src, src->BoundsRect());
+        if (alpha) Unpremultiply(*src);
+        withAlpha = alpha;
+    }
     src->AssignTo(*bmp);
     if constexpr (std::is_same_v<Codec, TPngImage>) {
-        if (alpha)
+        if (withAlpha)
             codec.AssignWithAlpha(*bmp);
         else
             codec.Assign(*bmp);

@@ -89,6 +89,10 @@ public:
     // PNG: keep transparency (RGB + alpha output) instead of compositing
     // over white.
     bool keepAlpha = false;
+    // Pictures that can be decoded row by row go through the resampler
+    // without being held whole; false takes the whole-picture route for
+    // every file (the same output bytes, more memory).
+    bool streaming = true;
 
     // Sets dw and dh for a size option (0..8) and its width and height
     // values: a fixed width leaves dh at 0, a fixed height leaves dw at 0,

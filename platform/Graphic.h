@@ -18,6 +18,16 @@ struct TCanvas {
     uint32_t* Row(int32_t y) const { return Bits + size_t(y) * size_t(Width); }
 };
 
+// Where a picture sends its rows one at a time, top row first: each row
+// (Width 32-bit pixels, as in a TCanvas) is written at NextRow, then handed
+// over with Push.
+class TRowTarget {
+public:
+    virtual ~TRowTarget() = default;
+    virtual uint32_t* NextRow() = 0;
+    virtual void Push() = 0;
+};
+
 class TGraphic {
 public:
     virtual ~TGraphic() = default;
@@ -41,6 +51,13 @@ public:
     // false, with the canvas untouched, when the picture cannot do that; the
     // caller then fills and draws as usual.
     virtual bool DrawOpaque(TCanvas& /*canvas*/) { return false; }
+
+    // DrawOpaque one row at a time, for a picture of width x height: every
+    // row holds what DrawOpaque would paint there, and no whole picture is
+    // held on the way. Returns false, having sent nothing, when the picture
+    // cannot do that. A picture that ends early without an error sends fewer
+    // rows (DrawOpaque leaves those canvas rows as they were).
+    virtual bool DrawOpaqueRows(int32_t /*width*/, int32_t /*height*/, TRowTarget& /*target*/) { return false; }
 
     // Default: EInvalidGraphicOperation (the class has no stream format here).
     virtual void LoadFromStream(TStream& stream);

@@ -151,8 +151,7 @@ void EnlargeBilinear(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip,
     // Both blend variants separate into a horizontal stage per source row
     // and a vertical stage per destination row; the horizontal results of
     // the two source rows in use are kept and reused.
-    TBilinearRowOps ops{CombineHorizontal, CombineVertical};
-    if (BlendBilinearTable().Bound() == BlendBilinear_SSE) ops = BilinearRowTable().Bound();
+    const TBilinearRowOps ops = ChosenBilinearRowOps();
 
     std::vector<TColor32> upper(static_cast<size_t>(clipW)), lower(static_cast<size_t>(clipW));
     TRowStore store(Dst, Src, DstClip.Left, clipW, CombineOp, CombineCallBack);
@@ -174,14 +173,9 @@ void EnlargeBilinear(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip,
     }
 }
 
-void ResampleKernel(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, TBitmap32& Src,
-                    const TRect& SrcRect, const TCustomKernel& Kernel, TDrawMode CombineOp,
-                    const TPixelCombineEvent& CombineCallBack) {
-    const TMappingTable colTable = BuildClusters(DstRect.Left, DstRect.Right, DstClip.Left, DstClip.Right,
-                                                 SrcRect.Left, SrcRect.Right, Kernel);
-    const TMappingTable rowTable = BuildClusters(DstRect.Top, DstRect.Bottom, DstClip.Top, DstClip.Bottom,
-                                                 SrcRect.Top, SrcRect.Bottom, Kernel);
-    if (colTable.empty() || rowTable.empty()) return;
+TKernelPlan MakeKernelPlan(const TMappingTable& colTable, const TMappingTable& rowTable) {
+    TKernelPlan plan;
+    if (colTable.empty() || rowTable.empty()) return plan;
 
     // Lo..Hi: the source columns the column clusters reach. Positions only
     // grow along the table, so this is the first sample of the first cluster
@@ -192,11 +186,11 @@ void ResampleKernel(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, 
             lo = std::min(lo, p.Pos);
             hi = std::max(hi, p.Pos);
         }
-    const int32_t span = hi - lo + 1;
+    plan.Lo = lo;
+    plan.Span = hi - lo + 1;
 
     // The accelerated row kernels need weights in 0..256 summing to 256.
     bool fast = true;
-    size_t maxTaps = 0;
     auto check = [&fast](const TCluster& c) {
         uint64_t sum = 0;
         for (const TPointRec& p : c) {
@@ -207,10 +201,10 @@ void ResampleKernel(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, 
     };
     for (const TCluster& c : rowTable) {
         check(c);
-        maxTaps = std::max(maxTaps, c.size());
+        plan.MaxTaps = std::max(plan.MaxTaps, c.size());
     }
 
-    TFlatClusters flat;
+    TFlatClusters& flat = plan.Flat;
     flat.Begin.reserve(colTable.size() + 1);
     flat.N.reserve(colTable.size());
     flat.Contiguous.reserve(colTable.size());
@@ -230,28 +224,55 @@ void ResampleKernel(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, 
         flat.Contiguous.push_back(contiguous ? 1 : 0);
     }
     flat.Begin.push_back(int32_t(flat.Pos.size()));
+    plan.Proc = fast ? KernelRowTable().Bound() : KernelRow_Portable;
+    return plan;
+}
 
-    const TKernelRowProc proc = fast ? KernelRowTable().Bound() : KernelRow_Portable;
-    std::vector<const TColor32*> rowPtrs(maxTaps);
-    std::vector<uint32_t> rowWeights(maxTaps);
-    std::vector<uint64_t> buffer((KernelBufferBytes(span) + 7) / 8);
+TBilinearRowOps ChosenBilinearRowOps() {
+    TBilinearRowOps ops{CombineHorizontal, CombineVertical};
+    if (BlendBilinearTable().Bound() == BlendBilinear_SSE) ops = BilinearRowTable().Bound();
+    return ops;
+}
+
+bool EnlargesBilinear(int64_t SrcW, int64_t SrcH, int64_t DstW, int64_t DstH) {
+    // The source sizes are compared as single-precision values.
+    const float srcW = float(SrcW);
+    const float srcH = float(SrcH);
+    const ext dstW = ext(DstW);
+    const ext dstH = ext(DstH);
+    return dstW > srcW && dstH > srcH && srcW > 1 && srcH > 1;
+}
+
+void ResampleKernel(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, TBitmap32& Src,
+                    const TRect& SrcRect, const TCustomKernel& Kernel, TDrawMode CombineOp,
+                    const TPixelCombineEvent& CombineCallBack) {
+    const TMappingTable colTable = BuildClusters(DstRect.Left, DstRect.Right, DstClip.Left, DstClip.Right,
+                                                 SrcRect.Left, SrcRect.Right, Kernel);
+    const TMappingTable rowTable = BuildClusters(DstRect.Top, DstRect.Bottom, DstClip.Top, DstClip.Bottom,
+                                                 SrcRect.Top, SrcRect.Bottom, Kernel);
+    if (colTable.empty() || rowTable.empty()) return;
+    const TKernelPlan plan = MakeKernelPlan(colTable, rowTable);
+
+    std::vector<const TColor32*> rowPtrs(plan.MaxTaps);
+    std::vector<uint32_t> rowWeights(plan.MaxTaps);
+    std::vector<uint64_t> buffer((KernelBufferBytes(plan.Span) + 7) / 8);
     TRowStore store(Dst, Src, DstClip.Left, int32_t(colTable.size()), CombineOp, CombineCallBack);
 
     TKernelRowArgs args{};
     args.Rows = rowPtrs.data();
     args.RowWeights = rowWeights.data();
-    args.Span = span;
-    args.Cols = &flat;
+    args.Span = plan.Span;
+    args.Cols = &plan.Flat;
     args.Buffer = buffer.data();
     for (int32_t y = DstClip.Top; y < DstClip.Bottom; ++y) {
         const TCluster& rc = rowTable[size_t(y - DstClip.Top)];
         for (size_t k = 0; k < rc.size(); ++k) {
-            rowPtrs[k] = Src.ScanLine(rc[k].Pos) + lo;
+            rowPtrs[k] = Src.ScanLine(rc[k].Pos) + plan.Lo;
             rowWeights[k] = rc[k].Weight;
         }
         args.Taps = int32_t(rc.size());
         args.Out = store.Row(y);
-        proc(args);
+        plan.Proc(args);
         store.Commit(y);
     }
 }
@@ -270,12 +291,8 @@ TLinearResampler& TLinearResampler::Attach(TBitmap32& ABitmap) {
 void TLinearResampler::Resample(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, TBitmap32& Src,
                                 const TRect& SrcRect, TDrawMode CombineOp,
                                 const TPixelCombineEvent& CombineCallBack) {
-    // The source sizes are compared as single-precision values.
-    const float srcW = float(int64_t(SrcRect.Right) - SrcRect.Left);
-    const float srcH = float(int64_t(SrcRect.Bottom) - SrcRect.Top);
-    const ext dstW = ext(int64_t(DstRect.Right) - DstRect.Left);
-    const ext dstH = ext(int64_t(DstRect.Bottom) - DstRect.Top);
-    if (dstW > srcW && dstH > srcH && srcW > 1 && srcH > 1)
+    if (EnlargesBilinear(int64_t(SrcRect.Right) - SrcRect.Left, int64_t(SrcRect.Bottom) - SrcRect.Top,
+                         int64_t(DstRect.Right) - DstRect.Left, int64_t(DstRect.Bottom) - DstRect.Top))
         EnlargeBilinear(Dst, DstRect, DstClip, Src, SrcRect, CombineOp, CombineCallBack);
     else
         ResampleKernel(Dst, DstRect, DstClip, Src, SrcRect, FLinearKernel, CombineOp, CombineCallBack);

@@ -13,6 +13,9 @@
 
 class TBitmap32;
 
+using velmora::TBilinearRowOps;
+using velmora::TFlatClusters;
+using velmora::TKernelRowProc;
 using velmora::TPointRec;
 // The source samples of one destination column (or row).
 using TCluster = std::vector<TPointRec>;
@@ -54,6 +57,26 @@ TMappingTable BuildClusters(int32_t DstLo, int32_t DstHi, int32_t ClipLo, int32_
 // in full). Requires SrcHi - SrcLo >= 2.
 std::vector<TPointRec> BuildBilinearMap(int32_t DstLo, int32_t DstHi, int32_t ClipLo, int32_t ClipHi,
                                         int32_t SrcLo, int32_t SrcHi, int32_t SrcSize);
+
+// What the kernel path prepares from the two tables: the column clusters laid
+// out for the row kernels, the source columns Lo .. Lo + Span - 1 they read,
+// the most row samples of any row cluster and the row kernel to use.
+struct TKernelPlan {
+    TFlatClusters Flat;
+    int32_t Lo = 0;
+    int32_t Span = 0;
+    size_t MaxTaps = 0;
+    TKernelRowProc Proc = nullptr;
+};
+// Empty plan (Span 0) when either table is empty.
+TKernelPlan MakeKernelPlan(const TMappingTable& colTable, const TMappingTable& rowTable);
+
+// The row operations of the bilinear path on this processor.
+TBilinearRowOps ChosenBilinearRowOps();
+
+// Whether a SrcW x SrcH source drawn onto DstW x DstH takes the bilinear
+// path (both sides grow and the source has at least two columns and rows).
+bool EnlargesBilinear(int64_t SrcW, int64_t SrcH, int64_t DstW, int64_t DstH);
 
 // The two resampling paths (arguments as TCustomResampler::Resample).
 void EnlargeBilinear(TBitmap32& Dst, const TRect& DstRect, const TRect& DstClip, TBitmap32& Src,

@@ -264,19 +264,22 @@ void CompressRows(void* arg) {
 
 struct DirectRowsStep {
     DecompressSession* s;
-    TCanvas* canvas;
+    TCanvas* canvas;      // rows decoded into the canvas, or
+    TRowTarget* target;   // handed to the target one by one
 };
 
 // Colour output as blue, green, red and an opaque fourth byte, each row
-// decoded straight into its canvas row.
+// decoded straight into its canvas row or the target's next row.
 void DirectRows(void* arg) {
     auto& a = *static_cast<DirectRowsStep*>(arg);
     jpeg_decompress_struct& d = a.s->d;
     d.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&d);
     while (d.output_scanline < d.output_height) {
-        JSAMPROW row = reinterpret_cast<JSAMPROW>(a.canvas->Row(int32_t(d.output_scanline)));
+        const int32_t y = int32_t(d.output_scanline);
+        JSAMPROW row = reinterpret_cast<JSAMPROW>(a.canvas ? a.canvas->Row(y) : a.target->NextRow());
         if (jpeg_read_scanlines(&d, &row, 1) != 1) break;
+        if (a.target) a.target->Push();
     }
     jpeg_finish_decompress(&d);
 }
@@ -610,7 +613,13 @@ void TJPEGImage::Compress() {
     Progress(TProgressStage::psEnding, 100, false, TRect());
 }
 
-bool TJPEGImage::DrawOpaque(TCanvas& canvas) {
+bool TJPEGImage::DrawOpaque(TCanvas& canvas) { return DecodeOpaque(canvas.Width, canvas.Height, &canvas, nullptr); }
+
+bool TJPEGImage::DrawOpaqueRows(int32_t width, int32_t height, TRowTarget& target) {
+    return DecodeOpaque(width, height, nullptr, &target);
+}
+
+bool TJPEGImage::DecodeOpaque(int32_t width, int32_t height, TCanvas* canvas, TRowTarget* target) {
     if (FBitmap || !FImage->FData || FImage->FData->Size() == 0 || FProgressiveDisplay) return false;
     DecompressSession s;
     s.report = JpegImageAccess::Report;
@@ -621,11 +630,11 @@ bool TJPEGImage::DrawOpaque(TCanvas& canvas) {
     if (!RunGuarded(s, ReadHeaderStep, &header)) ThrowFailure(s);
     const jpeg_decompress_struct& d = s.d;
     if (d.quantize_colors || d.out_color_space != JCS_EXT_BGR || d.buffered_image ||
-        int64_t(d.output_width) != canvas.Width || int64_t(d.output_height) != canvas.Height)
+        int64_t(d.output_width) != width || int64_t(d.output_height) != height)
         return false;
     try {
         Progress(TProgressStage::psStarting, 0, false, TRect());
-        DirectRowsStep rows{&s, &canvas};
+        DirectRowsStep rows{&s, canvas, target};
         if (!RunGuarded(s, DirectRows, &rows)) ThrowFailure(s);
         ShortData = s.src.ranDry;
     } catch (const EAbort&) {

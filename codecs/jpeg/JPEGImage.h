@@ -107,6 +107,8 @@ public:
     // display: decodes straight into the canvas rows as opaque 32-bit pixels
     // (the same colours Draw gives) without building the cached bitmap.
     bool DrawOpaque(TCanvas& canvas) override;
+    // The same decode, each row sent to the target as it is decoded.
+    bool DrawOpaqueRows(int32_t width, int32_t height, TRowTarget& target) override;
 
     // Takes the rest of the stream as the new picture and parses its header.
     void LoadFromStream(TStream& stream) override;
@@ -181,6 +183,7 @@ private:
     void CalcScaledSize();
     void Progress(TProgressStage stage, uint8_t percent, bool redraw, const TRect& r);
     void ProgressEndQuietly(uint8_t percent);
+    bool DecodeOpaque(int32_t width, int32_t height, TCanvas* canvas, TRowTarget* target);
 
     std::shared_ptr<TJPEGData> FImage;
     std::unique_ptr<TBitmap> FBitmap;

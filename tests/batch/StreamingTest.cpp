@@ -1,0 +1,151 @@
+// The row-by-row route against the whole-picture route: every file of the
+// conformance suites, the sample pictures and generated pictures (odd sizes,
+// one-pixel sides, portrait and landscape, reductions and enlargements, every
+// size option, damaged and truncated files) must give the same output bytes
+// and the same messages both ways.
+#include "batch/ResizeEngine.h"
+
+#include "../support/PatternPictures.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class CollectingPort : public TResizePort {
+public:
+    std::vector<std::string> errors;
+    void ShowProgress(const QString&, const QString&, int, int) override {}
+    void ProcessMessages() override {}
+    TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::Yes; }
+    void ShowError(const QString& message) override { errors.push_back(message.toStdString()); }
+};
+
+bool Write(const QString& path, const std::vector<uint8_t>& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
+}
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Target {
+    int option, width, height;
+};
+
+// Runs the files through the engine one way, into outDir; the messages shown.
+std::vector<std::string> RunOneWay(const QStringList& paths, const Target& t, bool streaming, const QString& outDir) {
+    CollectingPort port;
+    TResizeEngine engine(port);
+    engine.fileList = paths;
+    for (const QString& p : paths) engine.files << TResizeEngine::FileNamePart(p);
+    engine.outDir = outDir;
+    engine.SetTarget(t.option, t.width, t.height);
+    engine.streaming = streaming;
+    engine.Prepare();
+    engine.Run();
+    return port.errors;
+}
+
+// Both ways; every output must exist or be missing alike and match byte for byte.
+void ExpectSameBothWays(const QStringList& paths, const Target& t) {
+    SCOPED_TRACE(testing::Message() << "size option " << t.option << " " << t.width << " x " << t.height);
+    QTemporaryDir whole, rows;
+    ASSERT_TRUE(whole.isValid() && rows.isValid());
+    const auto wholeErrors = RunOneWay(paths, t, false, whole.path());
+    const auto rowErrors = RunOneWay(paths, t, true, rows.path());
+    EXPECT_EQ(rowErrors, wholeErrors);
+    int compared = 0;
+    for (const QString& p : paths) {
+        const QString name = TResizeEngine::FileNamePart(p);
+        const bool had = QFile::exists(whole.path() + "/" + name);
+        EXPECT_EQ(QFile::exists(rows.path() + "/" + name), had) << name.toStdString();
+        if (!had) continue;
+        ++compared;
+        EXPECT_TRUE(Read(rows.path() + "/" + name) == Read(whole.path() + "/" + name)) << name.toStdString();
+    }
+    EXPECT_GT(compared, 0);
+}
+
+QStringList FilesUnder(const QString& dir, const QStringList& patterns) {
+    QStringList out;
+    QDirIterator it(dir, patterns, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) out << it.next();
+    out.sort();
+    return out;
+}
+
+const QString kData = QStringLiteral(VELMORA_TEST_DATA);
+
+}  // namespace
+
+TEST(Streaming, ConformanceSuitesAndSamplesGiveTheSameBytes) {
+    QStringList paths = FilesUnder(kData + "/pngsuite", {"*.png"});
+    paths << FilesUnder(kData + "/bmpsuite", {"*.bmp"});
+    paths << FilesUnder(kData + "/../../samples", {"*.jpg", "*.png", "*.bmp"});
+    ASSERT_GT(paths.size(), 100);
+    // Output names must not collide: the suites' names are unique per kind.
+    ExpectSameBothWays(paths, {sizeFixedWidth, 13, 0});     // reduction
+    ExpectSameBothWays(paths, {0, 640, 480});               // enlargement of the small ones
+}
+
+TEST(Streaming, GeneratedJpegsGiveTheSameBytesForEveryShape) {
+    QTemporaryDir in;
+    ASSERT_TRUE(in.isValid());
+    QStringList paths;
+    auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
+        const QString path = in.path() + "/" + QString::fromUtf8(name);
+        ASSERT_TRUE(Write(path, bytes));
+        paths << path;
+    };
+    using patternpictures::Jpeg;
+    add("one.jpg", Jpeg(1, 1));
+    add("column.jpg", Jpeg(1, 37));
+    add("row.jpg", Jpeg(37, 1));
+    add("two.jpg", Jpeg(2, 2));
+    add("landscape.jpg", Jpeg(333, 211));
+    add("portrait.jpg", Jpeg(211, 333));
+    add("odd.jpg", Jpeg(641, 479));
+    add("exact.jpg", Jpeg(640, 480));
+    add("square.jpg", Jpeg(97, 97));
+    add("wide.jpg", Jpeg(1500, 9));
+    add("progressive.jpg", Jpeg(300, 200, patternpictures::Pattern, {85, true, false}));
+    add("grey.jpg", Jpeg(120, 90, patternpictures::Pattern, {85, false, true}));
+    // Damaged files: cut in the middle of the picture data, cut right after
+    // the headers, and scan bytes overwritten.
+    const std::vector<uint8_t> full = Jpeg(400, 300);
+    add("cut-half.jpg", std::vector<uint8_t>(full.begin(), full.begin() + long(full.size() / 2)));
+    add("cut-head.jpg", std::vector<uint8_t>(full.begin(), full.begin() + 700));
+    std::vector<uint8_t> spoiled = full;
+    for (size_t i = spoiled.size() / 3; i < spoiled.size() / 3 + 40; ++i) spoiled[i] = uint8_t(i * 37);
+    add("spoiled.jpg", spoiled);
+    add("fixed-width.jpg", Jpeg(78, 39));
+
+    ExpectSameBothWays(paths, {sizeFixedWidth, 7, 0});
+    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 45});
+    ExpectSameBothWays(paths, {0, 640, 480});
+    ExpectSameBothWays(paths, {sizeFixedWidth, 1, 0});
+}
+
+TEST(Streaming, EverySizeOptionGivesTheSameBytes) {
+    QTemporaryDir in;
+    ASSERT_TRUE(in.isValid());
+    const QStringList paths = {in.path() + "/small.jpg", in.path() + "/tall.jpg", in.path() + "/photo.jpg"};
+    ASSERT_TRUE(Write(paths[0], patternpictures::Jpeg(37, 23)));
+    ASSERT_TRUE(Write(paths[1], patternpictures::Jpeg(23, 37)));
+    ASSERT_TRUE(Write(paths[2], patternpictures::Jpeg(2100, 1500)));
+    for (int option = 0; option < presetCount; ++option)
+        ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
+    ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
+    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
+}

@@ -1,0 +1,64 @@
+// Pictures with detail in every row and column, written through libjpeg's
+// own encoder, for tests that must notice a row or column out of place.
+#pragma once
+
+#include <jpeglib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+namespace patternpictures {
+
+// Red, green and blue of pixel (x, y).
+using PixelFn = std::function<void(int x, int y, uint8_t rgb[3])>;
+
+// Smooth gradients with a fine checker and a diagonal stripe: every row and
+// every column differs from its neighbours.
+inline void Pattern(int x, int y, uint8_t rgb[3]) {
+    rgb[0] = uint8_t(x * 7 + y * 3);
+    rgb[1] = uint8_t((x ^ y) & 1 ? 200 : 40);
+    rgb[2] = uint8_t(((x + y) % 23) * 11 + (y * 5 & 0x3F));
+}
+
+struct JpegOptions {
+    int quality = 85;
+    bool progressive = false;
+    bool grayscale = false;
+};
+
+// A w x h JPEG of pixel(x, y); rows are made one at a time, so a very large
+// picture costs one row of memory plus the compressed bytes.
+inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, JpegOptions o = {}) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, o.quality, TRUE);
+    if (o.grayscale) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+    if (o.progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(size_t(w) * 3);
+    while (c.next_scanline < c.image_height) {
+        const int y = int(c.next_scanline);
+        for (int x = 0; x < w; ++x) pixel(x, y, &row[size_t(x) * 3]);
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(mem, mem + size);
+    jpeg_destroy_compress(&c);
+    std::free(mem);
+    return out;
+}
+
+}  // namespace patternpictures
