@@ -93,6 +93,12 @@ public:
     // without being held whole; false takes the whole-picture route for
     // every file (the same output bytes, more memory).
     bool streaming = true;
+    // Pictures worked on at once (1: one after the other). What a user sees
+    // is the same either way: progress, questions and messages come in list
+    // order from the thread that calls Run, and a file is written only at its
+    // turn, after its question; work done ahead for a file answered No or
+    // after Cancel is dropped unwritten.
+    int jobs = 1;
 
     // Sets dw and dh for a size option (0..8) and its width and height
     // values: a fixed width leaves dh at 0, a fixed height leaves dw at 0,
@@ -158,6 +164,7 @@ private:
     template <typename Step>
     bool resizeFile(const QString& name, Step step);
     void freeWorkingObjects();
+    void runParallel();
 
     TResizePort& port_;
     TRunSummary summary_;

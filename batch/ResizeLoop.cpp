@@ -25,6 +25,10 @@ bool outputExists(const QString& path) { return velmora::FileExists(velmora::Enc
 void TResizeEngine::Run() {
     ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
     summary_ = TRunSummary{};
+    if (jobs > 1 && files.size() > 1) {
+        runParallel();
+        return;
+    }
 
     const int n = int(files.size());
     bool yesToAll = false;

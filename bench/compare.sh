@@ -1,62 +1,146 @@
 #!/usr/bin/env bash
-# Times velmora-cli against the decoding floor and the tools users would
-# otherwise use, side by side in one run, each pinned to one core.
+# Times velmora-cli against the decode/encode floors and the tools users would
+# otherwise use, side by side in one run, each pinned to one core (the batch
+# row also on two).
 #
 #   bash bench/compare.sh [BUILD_DIR] [CORPUS_DIR]
 #
 # BUILD_DIR defaults to build/release, CORPUS_DIR to bench/corpus (built with
-# ../shared/bench/make-corpus.sh when missing). Needs hyperfine, djpeg
-# (libjpeg-turbo-progs), ImageMagick and libvips-tools. Prints one Markdown
-# table: median milliseconds per photograph, ratios, and peak memory.
+# ../shared/bench/make-corpus.sh when missing). Needs hyperfine, djpeg and
+# cjpeg (libjpeg-turbo-progs), ImageMagick, libvips-tools and python3. Prints
+# one Markdown table: hyperfine medians, ratios, and peak memory. Run it
+# under `nice` on a shared machine; RUNS sets the runs per command.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${1:-build/release}"
 CORPUS="${2:-bench/corpus}"
-RUNS="${RUNS:-9}"
-FILES="${FILES:-L01 L07 L13 P01}"
+RUNS="${RUNS:-5}"
 CLI="$PWD/$BUILD/cli/velmora-cli"
 CONVERT=/usr/bin/convert
 [ -x "$CLI" ] || { echo "compare: $CLI missing (build the release preset)" >&2; exit 1; }
 if [ ! -d "$CORPUS/jpeg" ]; then
   bash ../shared/bench/make-corpus.sh "$CORPUS"
 fi
-for t in hyperfine djpeg vips "$CONVERT" taskset /usr/bin/time; do
+for t in hyperfine djpeg cjpeg vips vipsthumbnail "$CONVERT" taskset python3 /usr/bin/time; do
   command -v "$t" >/dev/null || { echo "compare: $t missing" >&2; exit 1; }
 done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/velmora" "$work/json"
+mkdir -p "$work/v" "$work/json" "$work/mem" "$work/batch1" "$work/batch2"
 
-for f in $FILES; do
-  in="$CORPUS/jpeg/$f.jpg"
-  hyperfine -N --warmup 1 --runs "$RUNS" --export-json "$work/json/$f.json" \
-    -n djpeg      "taskset -c 0 djpeg -dct float -pnm -outfile /dev/null $in" \
-    -n velmora    "taskset -c 0 $CLI -o $work/velmora -s 0 --overwrite all $in" \
-    -n imagemagick "taskset -c 0 $CONVERT -limit thread 1 -define jpeg:dct-method=float $in -filter Triangle -resize 640x640 -sampling-factor 2x2,1x1,1x1 -quality 90 $work/im.jpg" \
-    -n vips       "env VIPS_CONCURRENCY=1 taskset -c 0 vips resize $in $work/vips.jpg[Q=90] 0.16 --kernel linear" \
-    >/dev/null
-done
+JPG="$CORPUS/jpeg/L01.jpg"
+PNG="$CORPUS/png/rgb01.png"
+BMP="$CORPUS/bmp/b01.bmp"
+SMALL="$CORPUS/small/s01.jpg"
+one="taskset -c 0"
+IM="$one $CONVERT -limit thread 1"
+VIPS="env VIPS_CONCURRENCY=1 $one vips"
 
-# Peak resident memory of one run each, on the first file.
-first="$CORPUS/jpeg/${FILES%% *}.jpg"
-peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n1; }
-mem_djpeg=$(peak taskset -c 0 djpeg -dct float -pnm -outfile /dev/null "$first")
-mem_velmora=$(peak taskset -c 0 "$CLI" -o "$work/velmora" -s 0 --overwrite all "$first")
-mem_im=$(peak taskset -c 0 $CONVERT -limit thread 1 -define jpeg:dct-method=float "$first" -filter Triangle -resize 640x640 -sampling-factor 2x2,1x1,1x1 -quality 90 "$work/im.jpg")
-mem_vips=$(VIPS_CONCURRENCY=1 peak taskset -c 0 vips resize "$first" "$work/vips.jpg[Q=90]" 0.16 --kernel linear)
+# The zlib floors: inflating the PNG's pixel data alone, and deflating the
+# rows of a 4064 x 3048 RGB picture at level 7 (what the PNG writer must do).
+cat > "$work/inflate.py" <<'PY'
+import struct, sys, zlib
+d = open(sys.argv[1], "rb").read(); i = 8; z = []
+while i < len(d):
+    n, t = struct.unpack(">I4s", d[i:i + 8])
+    if t == b"IDAT": z.append(d[i + 8:i + 8 + n])
+    i += 12 + n
+zlib.decompress(b"".join(z))
+PY
+cat > "$work/deflate.py" <<'PY'
+import sys, zlib
+zlib.compress(open(sys.argv[1], "rb").read(), 7)
+PY
+# Rows of the enlarged PNG as the writer sees them: a filter byte per row.
+$CONVERT "$PNG" -resize 4064x "$work/big.ppm"
+python3 - "$work/big.ppm" "$work/rows.raw" <<'PY'
+import sys
+d = open(sys.argv[1], "rb").read()
+parts = d.split(b"\n", 3); w, h = map(int, parts[1].split()); px = parts[3]
+row = w * 3
+open(sys.argv[2], "wb").write(b"".join(b"\x01" + px[y * row:(y + 1) * row] for y in range(h)))
+PY
+$CONVERT "$SMALL" -filter Triangle -resize 4064x3048 "$work/enlarged.ppm"
 
-python3 - "$work/json" "$mem_djpeg" "$mem_velmora" "$mem_im" "$mem_vips" <<'PY'
+bench() {  # name, then pairs of label and command
+  local name="$1"; shift
+  local args=()
+  while [ $# -gt 0 ]; do args+=(-n "$1" "$2"); shift 2; done
+  hyperfine -N --warmup 1 --runs "$RUNS" --export-json "$work/json/$name.json" "${args[@]}" >/dev/null
+}
+peak() {  # file to write, then the command
+  local out="$1"; shift
+  /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -n1 > "$work/mem/$out"
+}
+
+V="$one $CLI -j 1 --overwrite all -o $work/v"
+bench jpeg640 \
+  floor "$one djpeg -dct float -pnm -outfile /dev/null $JPG" \
+  imagemagick "$IM -define jpeg:dct-method=float $JPG -filter Triangle -resize 640x640 -quality 90 $work/im.jpg" \
+  vips "$VIPS resize $JPG $work/vips.jpg[Q=90] 0.16 --kernel linear" \
+  vipsthumbnail "env VIPS_CONCURRENCY=1 $one vipsthumbnail $JPG -s 640 -o $work/thumb.jpg[Q=90]" \
+  velmora "$V -s 0 $JPG"
+bench png640 \
+  floor "$one python3 $work/inflate.py $PNG" \
+  imagemagick "$IM $PNG -filter Triangle -resize 640x640 $work/im.png" \
+  vips "$VIPS resize $PNG $work/vips.png 0.16 --kernel linear" \
+  velmora "$V -s 0 $PNG"
+bench png4064 \
+  floor "$one python3 $work/deflate.py $work/rows.raw" \
+  imagemagick "$IM $PNG -filter Triangle -resize 4064x $work/im.png" \
+  vips "$VIPS resize $PNG $work/vips.png 1.016 --kernel linear" \
+  velmora "$V -s 6 $PNG"
+bench bmp640 \
+  imagemagick "$IM $BMP -filter Triangle -resize 640x640 $work/im.bmp" \
+  vips "$VIPS resize $BMP $work/vips.v 0.16 --kernel linear" \
+  velmora "$V -s 0 $BMP"
+bench enlarge \
+  floor "$one cjpeg -quality 90 -outfile /dev/null $work/enlarged.ppm" \
+  imagemagick "$IM -define jpeg:dct-method=float $SMALL -filter Triangle -resize 4064x3048 -quality 90 $work/im.jpg" \
+  vips "$VIPS resize $SMALL $work/vips.jpg[Q=90] 40.64 --kernel linear" \
+  velmora "$V -s 6 $SMALL"
+batch=$(ls "$CORPUS"/jpeg/L*.jpg | head -n 20 | tr '\n' ' ')
+floors=""
+for f in $batch; do floors="$floors djpeg -dct float -pnm -outfile /dev/null $f;"; done
+bench batch \
+  floor "$one sh -c '$floors'" \
+  velmora-j1 "$one $CLI -j 1 --overwrite all -o $work/batch1 -s 0 $batch" \
+  velmora-j2 "taskset -c 0,1 $CLI -j 2 --overwrite all -o $work/batch2 -s 0 $batch"
+
+peak jpeg640 $V -s 0 "$JPG"
+peak png640 $V -s 0 "$PNG"
+peak png4064 $V -s 6 "$PNG"
+peak bmp640 $V -s 0 "$BMP"
+peak enlarge $V -s 6 "$SMALL"
+peak batch taskset -c 0,1 "$CLI" -j 2 --overwrite all -o "$work/batch2" -s 0 $batch
+
+python3 - "$work" <<'PY'
 import json, os, statistics, sys
-d = sys.argv[1]
-mem = dict(zip(["djpeg", "velmora", "imagemagick", "vips"], [int(x) / 1024 for x in sys.argv[2:6]]))
-per = {}
-for name in sorted(os.listdir(d)):
-    for r in json.load(open(os.path.join(d, name)))["results"]:
-        per.setdefault(r["command"], []).append(statistics.median(r["times"]) * 1000)
-med = {k: statistics.median(v) for k, v in per.items()}
-print("| tool (one core) | median ms per 12 MP photo | x djpeg -dct float | velmora faster by | peak MB |")
-print("|---|---|---|---|---|")
-for k in ["djpeg", "velmora", "imagemagick", "vips"]:
-    print(f"| {k} | {med[k]:.1f} | {med[k] / med['djpeg']:.2f} | {med[k] / med['velmora']:.2f} | {mem[k]:.0f} |")
+w = sys.argv[1]
+rows = [("jpeg640", "12 MP JPEG → 640", "`djpeg -dct float -pnm`"),
+        ("png640", "12 MP PNG RGB → 640", "zlib inflate of the pixel data"),
+        ("png4064", "12 MP PNG RGB → 4064 wide", "zlib level 7 of the output rows"),
+        ("bmp640", "12 MP BMP 24-bit → 640", "—"),
+        ("enlarge", "JPEG 100×75 → 4064×3048", "`cjpeg` of the result"),
+        ("batch", "20 photos 12 MP JPEG → 640", "twenty `djpeg -dct float -pnm`")]
+def medians(name):
+    return {r["command"]: statistics.median(r["times"]) * 1000 for r in json.load(open(f"{w}/json/{name}.json"))["results"]}
+def ms(v):
+    return "—" if v is None else (f"{v / 1000:.2f} s" if v >= 1000 else f"{v:.0f} ms")
+print("| source → target | floor | ImageMagick | libvips `vips resize` | vipsthumbnail | Velmora | Velmora / floor | Velmora / best peer | Velmora peak |")
+print("|---|---|---|---|---|---|---|---|---|")
+for name, label, floor in rows:
+    m = medians(name)
+    peak = int(open(f"{w}/mem/{name}").read()) / 1024
+    if name == "batch":
+        j1, j2 = m["velmora-j1"], m["velmora-j2"]
+        print(f"| {label} | {ms(m['floor'])} ({floor}) | — | — | — | {ms(j1)} one core; {ms(j2)} `-j 2` "
+              f"(× {j2 / j1:.2f}) | {j1 / m['floor']:.2f} (-j 1), {j2 / m['floor']:.2f} (-j 2) | — | {peak:.0f} MB (-j 2) |")
+        continue
+    v = m["velmora"]
+    peers = [m[k] for k in ("imagemagick", "vips", "vipsthumbnail") if k in m]
+    f = m.get("floor")
+    print(f"| {label} | {ms(f)}{' (' + floor + ')' if f else ''} | {ms(m.get('imagemagick'))} | {ms(m.get('vips'))} | "
+          f"{ms(m.get('vipsthumbnail'))} | {ms(v)} | {('%.2f' % (v / f)) if f else '—'} | {v / min(peers):.2f} | {peak:.0f} MB |")
 PY

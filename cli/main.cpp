@@ -28,6 +28,9 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QThread>
+
+#include <algorithm>
 
 #include <csignal>
 #include <cstdio>
@@ -47,7 +50,7 @@ constexpr int exitUsage = 2;
 const char* const kUsage =
     "Usage: velmora-cli -o DIR [-s N | -W PX | -H PX] [--overwrite ask|all|none]\n"
     "                   [--lang en|es|ca|key] [--no-auto-orient] [--keep-metadata]\n"
-    "                   [--keep-alpha] [--] FILE...\n";
+    "                   [--keep-alpha] [-j N] [--] FILE...\n";
 
 const char* const kHelp =
     "Resizes each FILE (JPEG, PNG or BMP, by extension) into the folder DIR,\n"
@@ -68,6 +71,9 @@ const char* const kHelp =
     "                     1, no thumbnail), XMP and ICC colour profile\n"
     "  --keep-alpha       a PNG with transparency keeps it (RGBA output) instead\n"
     "                     of being laid over white\n"
+    "  -j N               work on N pictures at once (default: the number of\n"
+    "                     processor cores); messages, questions and outputs\n"
+    "                     still come in list order\n"
     "  --help             this text\n"
     "  --version          the version\n"
     "  --                 ends the options (for file names that begin with '-')\n"
@@ -91,6 +97,7 @@ struct Options {
     bool autoOrient = true;
     bool keepMetadata = false;
     bool keepAlpha = false;
+    int jobs = 0;  // 0: one per processor core
     QStringList files;
 };
 
@@ -167,10 +174,11 @@ struct OptionSet {
     QCommandLineOption noAutoOrient{QStringLiteral("no-auto-orient")};
     QCommandLineOption keepMetadata{QStringLiteral("keep-metadata")};
     QCommandLineOption keepAlpha{QStringLiteral("keep-alpha")};
+    QCommandLineOption jobs{QStringLiteral("j"), QString(), QStringLiteral("N")};
 
     void addTo(QCommandLineParser& parser) const {
         for (const QCommandLineOption* o : {&out, &preset, &width, &height, &overwrite, &lang, &help, &version,
-                                            &noAutoOrient, &keepMetadata, &keepAlpha})
+                                            &noAutoOrient, &keepMetadata, &keepAlpha, &jobs})
             parser.addOption(*o);
     }
     // Options that take no value.
@@ -294,6 +302,11 @@ Options parseArguments(const QStringList& args) {
             o.keepMetadata = true;
         } else if (known.keepAlpha.names().contains(name)) {
             o.keepAlpha = true;
+        } else if (known.jobs.names().contains(name)) {
+            const auto n = parseCount(value, 1, 1024);
+            if (!n)
+                throw UsageError{"-j takes a number of pictures from 1 to 1024"};
+            o.jobs = *n;
         }
     }
     o.files = parser.positionalArguments();
@@ -429,6 +442,7 @@ int run(const Options& o) {
     engine.autoOrient = o.autoOrient;
     engine.keepMetadata = o.keepMetadata;
     engine.keepAlpha = o.keepAlpha;
+    engine.jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
 
     engine.Prepare();
     if (o.fixedWidth)

@@ -100,6 +100,10 @@ INSTANTIATE_TEST_SUITE_P(
                       std::vector<const char*>{"-o", "OUT", "--overwrite", "maybe", "a.bmp"},
                       std::vector<const char*>{"-o", "OUT", "--lang", "fr", "a.bmp"},
                       std::vector<const char*>{"-o", "OUT", "--frobnicate", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-j", "0", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-j", "-1", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-j", "x", "a.bmp"},
+                      std::vector<const char*>{"-o", "OUT", "-j", "2.5", "a.bmp"},
                       std::vector<const char*>{"-o", "OUT", "-dash.bmp"}));  // needs "--"
 
 // The one line that says what is wrong, as typed by the user.
@@ -198,6 +202,39 @@ INSTANTIATE_TEST_SUITE_P(
                       LanguageCase{"key", "Fichero: ", " - Formato desconocido.", "Error redimensionando ",
                                    "La imagen de salida \"", "\" ya existe."}),
     [](const ::testing::TestParamInfo<LanguageCase>& i) { return std::string(i.param.lang); });
+
+TEST_F(Cli, ManyJobsChangeNothingAUserSees) {
+    // A mixed list with a missing file, an unknown kind, a damaged picture,
+    // an existing output answered No, and a file that is the output of an
+    // earlier one (it must be read after that one is written).
+    ASSERT_TRUE(WriteFile(In(u("a.jpg")), testimages::Jpeg(90, 60, 10, 200, 30)));
+    ASSERT_TRUE(WriteFile(In(u("b.png")), testimages::Png(60, 90)));
+    ASSERT_TRUE(WriteFile(In(u("c.bmp")), testimages::Bmp24(50, 50)));
+    ASSERT_TRUE(WriteFile(In(u("bad.jpg")), testimages::Jpeg(90, 60).left(100)));
+    ASSERT_TRUE(WriteFile(In(u("kept.bmp")), testimages::Bmp24(30, 20)));
+    const QStringList files = {In(u("a.jpg")), In(u("gone.png")), In(u("b.png")), In(u("x.gif")),
+                               In(u("bad.jpg")), In(u("kept.bmp")), In(u("c.bmp")), In(u("a.jpg")),
+                               Out(u("a.jpg"))};
+    QByteArray outputs[2];
+    Result runs[2];
+    const char* jobs[2] = {"1", "64"};
+    for (int k = 0; k < 2; ++k) {
+        QDir(OutDir()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(OutDir()));
+        ASSERT_TRUE(WriteFile(Out(u("kept.bmp")), "keep me"));
+        runs[k] = RunCli(QStringList{u("-o"), OutDir(), u("-W"), u("33"), u("--overwrite"), u("ask"), u("-j"),
+                                     u(jobs[k])} + files,
+                         "no\nyes\nyes\n");
+        for (const char* n : {"a.jpg", "b.png", "c.bmp", "kept.bmp"}) outputs[k] += ReadFile(Out(u(n))) + "|";
+        EXPECT_FALSE(QFileInfo::exists(Out(u("bad.jpg"))));
+    }
+    EXPECT_EQ(runs[1].exitCode, runs[0].exitCode);
+    EXPECT_EQ(runs[1].out, runs[0].out);
+    EXPECT_EQ(runs[1].errLines, runs[0].errLines);
+    EXPECT_EQ(runs[0].out, u("written 5, skipped 1, failed 3\n"));
+    EXPECT_TRUE(outputs[1] == outputs[0]);
+    EXPECT_TRUE(outputs[0].contains("keep me"));
+}
 
 TEST_F(Cli, EnglishIsTheDefaultLanguage) {
     Result r = RunCli({u("-o"), OutDir(), In(u("x.tif"))});

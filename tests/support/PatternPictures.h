@@ -2,12 +2,14 @@
 // own encoder, for tests that must notice a row or column out of place.
 #pragma once
 
-#include <jpeglib.h>
-
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <vector>
+
+#include <jpeglib.h>
 
 namespace patternpictures {
 
@@ -28,8 +30,9 @@ struct JpegOptions {
     bool grayscale = false;
 };
 
-// A w x h JPEG of pixel(x, y); rows are made one at a time, so a very large
-// picture costs one row of memory plus the compressed bytes.
+// A w x h JPEG of pixel(x, y), or of one mid grey when pixel is empty; rows
+// are made one at a time, so a very large picture costs one row of memory
+// plus the compressed bytes.
 inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, JpegOptions o = {}) {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
@@ -47,10 +50,11 @@ inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, J
     if (o.grayscale) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
     if (o.progressive) jpeg_simple_progression(&c);
     jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
+    std::vector<uint8_t> row(size_t(w) * 3, 128);
     while (c.next_scanline < c.image_height) {
         const int y = int(c.next_scanline);
-        for (int x = 0; x < w; ++x) pixel(x, y, &row[size_t(x) * 3]);
+        if (pixel)
+            for (int x = 0; x < w; ++x) pixel(x, y, &row[size_t(x) * 3]);
         JSAMPROW p = row.data();
         jpeg_write_scanlines(&c, &p, 1);
     }

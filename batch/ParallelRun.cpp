@@ -1,0 +1,227 @@
+// The run with helper threads. The calling thread does everything a user can
+// see, in list order and exactly as the one-thread run does it: progress, the
+// message pump, Cancel, the overwrite question, messages and the writing of
+// each output. Helper threads, each with its own engine and working objects,
+// read, decode, resize and encode the files ahead of that turn into memory.
+// A file whose input is the output of an earlier file in the list is not
+// worked on ahead: it waits for its turn, as it would one after the other.
+#include "batch/ResizeEngine.h"
+
+#include "batch/FilePath.h"
+#include "i18n/uIdiomes.h"
+#include "platform/Stream.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// A helper's engine shows nothing: its failures travel in the work result.
+class TSilentPort : public TResizePort {
+public:
+    void ShowProgress(const QString&, const QString&, int, int) override {}
+    void ProcessMessages() override {}
+    TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::No; }
+    void ShowError(const QString&) override {}
+};
+
+using TBytesStep = std::vector<uint8_t> (TResizeEngine::*)(std::vector<uint8_t>);
+
+// The in-memory pipeline of a file's kind; none for an unknown kind.
+TBytesStep stepFor(const QString& name) {
+    const QString ext = TResizeEngine::ExtensionOf(name);
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
+        return &TResizeEngine::resizeJpgBytes;
+    if (ext == QLatin1String(".BMP"))
+        return &TResizeEngine::resizeBmpBytes;
+    if (ext == QLatin1String(".PNG"))
+        return &TResizeEngine::resizePngBytes;
+    return nullptr;
+}
+
+bool outputExists(const QString& path) { return velmora::FileExists(velmora::EncodePath(path)); }
+
+// A file's work done ahead: the output's bytes, or the failure.
+struct TWorkResult {
+    bool done = false;
+    std::exception_ptr error;
+    std::vector<uint8_t> bytes;
+    bool shortData = false;
+};
+
+}  // namespace
+
+void TResizeEngine::runParallel() {
+    const int n = int(files.size());
+    const int helpers = std::min(jobs, n);
+    // Results held at once: enough to keep every helper busy while the
+    // calling thread waits on the oldest.
+    const int window = 2 * helpers;
+
+    // Which files may be worked on ahead.
+    std::vector<bool> ahead(static_cast<size_t>(n), false);
+    {
+        std::set<QString> outputsBefore;
+        for (int i = 0; i < n; ++i) {
+            const QString name = fileList.value(i);
+            ahead[size_t(i)] = stepFor(name) != nullptr && outputsBefore.count(name) == 0;
+            outputsBefore.insert(OutputPath(name));
+        }
+    }
+
+    std::vector<TWorkResult> results(static_cast<size_t>(n));
+    std::mutex mutex;
+    std::condition_variable changed;
+    int nextToTake = 0;  // the next file a helper may take
+    int turn = 0;        // the file the calling thread is at
+    bool stop = false;
+
+    auto helper = [&](TResizeEngine& engine) {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return stop || nextToTake >= n || nextToTake < turn + window; });
+            if (stop || nextToTake >= n)
+                return;
+            const int i = nextToTake++;
+            if (!ahead[size_t(i)])
+                continue;
+            const QString name = fileList.value(i);
+            lock.unlock();
+            TWorkResult result;
+            try {
+                engine.shortData_ = false;
+                result.bytes = (engine.*stepFor(name))(velmora::ReadWholeFile(velmora::EncodePath(name)));
+                result.shortData = engine.shortData_;
+            } catch (...) {
+                result.error = std::current_exception();
+            }
+            lock.lock();
+            result.done = true;
+            results[size_t(i)] = std::move(result);
+            changed.notify_all();
+        }
+    };
+
+    std::vector<std::unique_ptr<TSilentPort>> ports;
+    std::vector<std::unique_ptr<TResizeEngine>> engines;
+    for (int h = 0; h < helpers; ++h) {
+        ports.push_back(std::make_unique<TSilentPort>());
+        auto e = std::make_unique<TResizeEngine>(*ports.back());
+        e->outDir = outDir;
+        e->dw = dw;
+        e->dh = dh;
+        e->autoOrient = autoOrient;
+        e->keepMetadata = keepMetadata;
+        e->keepAlpha = keepAlpha;
+        e->streaming = streaming;
+        e->Prepare();
+        engines.push_back(std::move(e));
+    }
+    std::vector<std::thread> threads;
+    for (auto& e : engines)
+        threads.emplace_back(helper, std::ref(*e));
+
+    // However the loop ends, the helpers stop taking files and are waited
+    // for; their unfinished work is dropped unwritten.
+    auto finish = [&] {
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : threads)
+            t.join();
+    };
+
+    int i = 0;
+    try {
+        bool yesToAll = false;
+        for (; i < n && !cancelOperation; ++i) {
+            {
+                std::lock_guard lock(mutex);
+                turn = i;
+            }
+            changed.notify_all();
+            const QString line = translate(QStringLiteral("Redimensionando imagen ")) + QString::number(i + 1) +
+                                 QLatin1Char(' ') + translate(QStringLiteral("de")) + QLatin1Char(' ') +
+                                 QString::number(n);
+            port_.ShowProgress(line, files[i], i + 1, n);
+
+            port_.ProcessMessages();
+            if (cancelOperation)
+                break;
+
+            const QString name = fileList.value(i);
+            bool proceed = true;
+            if (!yesToAll && outputExists(OutputPath(name))) {
+                const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(name));
+                if (answer == TOverwriteAnswer::No)
+                    proceed = false;
+                else if (answer == TOverwriteAnswer::YesToAll)
+                    yesToAll = true;
+            }
+            if (!proceed) {
+                ++summary_.skipped;
+                continue;
+            }
+
+            bool written = false;
+            abandoned_ = false;
+            shortData_ = false;
+            if (!ahead[size_t(i)]) {
+                // Unknown kinds, and files that wait for an earlier output.
+                const QString ext = ExtensionOf(name);
+                if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
+                    written = resizeJpg(name);
+                else if (ext == QLatin1String(".BMP"))
+                    written = resizeBmp(name);
+                else if (ext == QLatin1String(".PNG"))
+                    written = resizePng(name);
+                else
+                    port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
+                                    translate(QStringLiteral(" - Formato desconocido.")));
+            } else {
+                TWorkResult result;
+                {
+                    std::unique_lock lock(mutex);
+                    changed.wait(lock, [&] { return results[size_t(i)].done; });
+                    result = std::move(results[size_t(i)]);
+                }
+                try {
+                    if (result.error)
+                        std::rethrow_exception(result.error);
+                    shortData_ = result.shortData;
+                    velmora::WriteFileReplacing(velmora::EncodePath(OutputPath(name)), result.bytes.data(),
+                                                result.bytes.size());
+                    written = true;
+                } catch (...) {
+                    reportFailure(name, std::current_exception());
+                }
+            }
+            if (abandoned_)
+                break;
+            if (written) {
+                ++summary_.written;
+                if (shortData_) {
+                    ++summary_.shortData;
+                    port_.ShowShortData(name);
+                }
+            } else {
+                ++summary_.failed;
+            }
+        }
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
+    if (i < n) {
+        summary_.interrupted = true;
+        summary_.notReached = n - i;
+    }
+}

@@ -1,0 +1,159 @@
+// The run with helper threads against the run without: the same events in
+// the same order, the same files, the same counts; work done ahead for a file
+// answered No or after Cancel leaves nothing behind.
+#include "batch/ResizeEngine.h"
+
+#include "../support/PatternPictures.h"
+#include "TestImages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+class RecordingPort : public TResizePort {
+public:
+    std::vector<std::string> events;
+    std::deque<TOverwriteAnswer> answers;
+    std::function<void(int)> onPump;
+    int pumps = 0;
+
+    void ShowProgress(const QString& line, const QString& fileName, int position, int maximum) override {
+        events.push_back("progress " + line.toStdString() + " " + fileName.toStdString() + " " +
+                         std::to_string(position) + "/" + std::to_string(maximum));
+    }
+    void ProcessMessages() override {
+        events.push_back("pump");
+        if (onPump) onPump(++pumps);
+    }
+    TOverwriteAnswer AskOverwrite(const QString& fileName) override {
+        events.push_back("ask " + fileName.toStdString());
+        if (answers.empty()) return TOverwriteAnswer::No;
+        const TOverwriteAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    void ShowError(const QString& message) override { events.push_back("error " + message.toStdString()); }
+};
+
+struct Outcome {
+    std::vector<std::string> events;
+    std::vector<QByteArray> outputs;  // per listed name; empty when missing
+    int written = 0, skipped = 0, failed = 0;
+};
+
+class ParallelRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(in_.isValid());
+        using patternpictures::Jpeg;
+        for (int i = 0; i < 6; ++i) {
+            const auto bytes = Jpeg(120 + 17 * i, 90 + 5 * i);
+            Write(In(i), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+            paths_ << In(i);
+        }
+        paths_.insert(2, in_.path() + "/broken.jpg");
+        Write(paths_[2], testimages::Png(10, 10));  // a PNG under a JPEG name
+        paths_.insert(4, in_.path() + "/notes.txt");
+        Write(paths_[4], "text");
+        paths_ << in_.path() + "/drawing.png";
+        Write(paths_.back(), testimages::Png(70, 40));
+        paths_ << in_.path() + "/flat.bmp";
+        Write(paths_.back(), testimages::Bmp24(30, 70));
+    }
+
+    QString In(int i) const { return in_.path() + "/p" + QString::number(i) + ".jpg"; }
+
+    static void Write(const QString& path, const QByteArray& bytes) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(bytes), bytes.size());
+    }
+
+    // One run with `jobs`; existing outputs (name -> content) are laid down first.
+    Outcome Run(int jobs, const std::vector<std::pair<QString, QByteArray>>& existing,
+                std::deque<TOverwriteAnswer> answers, int cancelAtPump = 0) {
+        QTemporaryDir out;
+        EXPECT_TRUE(out.isValid());
+        for (const auto& [name, content] : existing) Write(out.path() + "/" + name, content);
+        RecordingPort port;
+        port.answers = std::move(answers);
+        TResizeEngine engine(port);
+        port.onPump = [&](int pump) {
+            if (pump == cancelAtPump) engine.cancelOperation = true;
+        };
+        engine.fileList = paths_;
+        for (const QString& p : paths_) engine.files << TResizeEngine::FileNamePart(p);
+        engine.outDir = out.path();
+        engine.SetTarget(sizeFixedWidth, 64, 0);
+        engine.jobs = jobs;
+        engine.Prepare();
+        engine.Run();
+        Outcome o;
+        o.events = port.events;
+        for (const QString& p : paths_) {
+            QFile f(out.path() + "/" + TResizeEngine::FileNamePart(p));
+            o.outputs.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
+        }
+        o.written = engine.Summary().written;
+        o.skipped = engine.Summary().skipped;
+        o.failed = engine.Summary().failed;
+        return o;
+    }
+
+    static void ExpectSame(const Outcome& have, const Outcome& want) {
+        EXPECT_EQ(have.events, want.events);
+        EXPECT_EQ(have.outputs, want.outputs);
+        EXPECT_EQ(have.written, want.written);
+        EXPECT_EQ(have.skipped, want.skipped);
+        EXPECT_EQ(have.failed, want.failed);
+    }
+
+    QTemporaryDir in_;
+    QStringList paths_;
+};
+
+constexpr auto No = TOverwriteAnswer::No;
+constexpr auto Yes = TOverwriteAnswer::Yes;
+constexpr auto YesToAll = TOverwriteAnswer::YesToAll;
+
+}  // namespace
+
+TEST_F(ParallelRun, AMixedListLooksTheSameWithAnyNumberOfHelpers) {
+    const Outcome one = Run(1, {}, {});
+    EXPECT_EQ(one.written, 8);
+    EXPECT_EQ(one.failed, 2);
+    for (int jobs : {2, 3, 64}) {
+        SCOPED_TRACE(jobs);
+        ExpectSame(Run(jobs, {}, {}), one);
+    }
+}
+
+TEST_F(ParallelRun, FilesAnsweredNoKeepTheirOldContent) {
+    const std::vector<std::pair<QString, QByteArray>> existing = {
+        {"p1.jpg", "old 1"}, {"p3.jpg", "old 3"}, {"p4.jpg", "old 4"}, {"flat.bmp", "old bmp"}};
+    const std::deque<TOverwriteAnswer> answers = {No, Yes, No, YesToAll};
+    const Outcome one = Run(1, existing, answers);
+    EXPECT_EQ(one.outputs[1], QByteArray("old 1"));
+    EXPECT_EQ(one.outputs[6], QByteArray("old 4"));
+    EXPECT_EQ(one.skipped, 2);
+    ExpectSame(Run(3, existing, answers), one);
+}
+
+TEST_F(ParallelRun, CancelLeavesNoOutputForTheFilesAfterIt) {
+    for (int pump : {1, 2, 5}) {
+        SCOPED_TRACE(pump);
+        const Outcome one = Run(1, {}, {}, pump);
+        const Outcome three = Run(3, {}, {}, pump);
+        ExpectSame(three, one);
+        for (size_t i = size_t(pump) - 1; i < three.outputs.size(); ++i) EXPECT_TRUE(three.outputs[i].isEmpty()) << i;
+    }
+}
