@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,6 +34,8 @@ public:
         rlim_t fileSizeLimit = 0;
         // Where stdout and stderr go (files; "" discards).
         std::string outPath, errPath;
+        // Run as this user and group instead (needs root); -1 keeps ours.
+        long runAsUser = -1;
     };
 
     Child(const std::string& program, const std::vector<std::string>& args, const Options& o)
@@ -54,6 +57,10 @@ public:
             if (o.fileSizeLimit != 0) {
                 const rlimit limit{o.fileSizeLimit, o.fileSizeLimit};
                 setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            if (o.runAsUser >= 0) {
+                if (setgroups(0, nullptr) != 0 || setgid(gid_t(o.runAsUser)) != 0 || setuid(uid_t(o.runAsUser)) != 0)
+                    _exit(126);
             }
             execv(argv[0], argv.data());
             _exit(127);
