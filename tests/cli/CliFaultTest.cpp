@@ -181,7 +181,7 @@ TEST_P(Interrupted, StopsBetweenFilesSaysSoAndExitsAsShellsExpect) {
         names.push_back(std::to_string(i) + ".bmp");
         WriteFile(In() / names.back(), Bytes(testimages::Bmp24(400, 300, uint8_t(i))));
     }
-    Child child(VELMORA_CLI, Args({"-W", "1600"}, names, Out()), Capture());
+    Child child(VELMORA_CLI, Args({"-W", "800"}, names, Out()), Capture());
     // Signal once the first output is there.
     for (int i = 0; i < 20000 && !fs::exists(Out() / names[0]); ++i)
         std::this_thread::sleep_for(std::chrono::microseconds(500));
@@ -199,7 +199,7 @@ TEST_P(Interrupted, StopsBetweenFilesSaysSoAndExitsAsShellsExpect) {
     size_t present = 0;
     for (const auto& entry : fs::directory_iterator(Out())) {
         ++present;
-        EXPECT_EQ(entry.file_size(), 54u + 1600u * 1200u * 4u) << entry.path();
+        EXPECT_EQ(entry.file_size(), 54u + 800u * 600u * 4u) << entry.path();
     }
     EXPECT_EQ(present, size_t(written));
 }
