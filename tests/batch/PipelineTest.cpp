@@ -3,6 +3,7 @@
 #include "batch/ResizeEngine.h"
 #include "codecs/png/PngImage.h"
 #include "platform/Exceptions.h"
+#include "platform/Stream.h"
 
 #include "TestImages.h"
 
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
 #include <vector>
 
@@ -226,6 +228,25 @@ TEST_F(Pipelines, OneSetOfWorkingObjectsServesTheWholeRun) {
     EXPECT_EQ(a.h, 24);
     EXPECT_EQ(b.w, 24);
     EXPECT_EQ(b.h, 32);
+}
+
+// A write that meets the interrupt flag is dropped: the old output stays, no
+// error is shown, and the run stops with that file and the rest not reached.
+TEST_F(Pipelines, AnInterruptedWriteKeepsTheOldOutputAndEndsTheRun) {
+    ASSERT_TRUE(testimages::WriteFile(In("a.bmp"), testimages::Bmp24(8, 6)));
+    ASSERT_TRUE(testimages::WriteFile(In("b.png"), testimages::Png(8, 6)));
+    ASSERT_TRUE(testimages::WriteFile(Out("a.bmp"), "old a"));
+    volatile std::sig_atomic_t flag = SIGTERM;
+    velmora::SetWriteInterruptFlag(&flag);
+    RunFiles({In("a.bmp"), In("b.png")}, "4", "");
+    velmora::SetWriteInterruptFlag(nullptr);
+    EXPECT_TRUE(port_.errors.empty());
+    EXPECT_EQ(testimages::ReadFile(Out("a.bmp")), QByteArray("old a"));
+    EXPECT_FALSE(QFileInfo::exists(Out("b.png")));
+    const TRunSummary s = engine_.Summary();
+    EXPECT_EQ((std::vector<int>{s.written, s.skipped, s.failed, s.notReached}), (std::vector<int>{0, 0, 0, 2}));
+    EXPECT_TRUE(s.interrupted);
+    EXPECT_EQ(QDir(out_.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 }  // namespace
