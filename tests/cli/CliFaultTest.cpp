@@ -117,7 +117,7 @@ protected:
 TEST_F(CliFaults, KilledAtRandomMomentsLeavesEachOutputOldOrNew) {
     std::vector<std::string> names;
     for (int i = 0; i < 12; ++i) {
-        const int w = 300 + 40 * i, h = 200 + 30 * i;
+        const int w = 160 + 24 * i, h = 120 + 18 * i;
         std::string name = std::to_string(i);
         name += i % 3 == 0 ? ".bmp" : i % 3 == 1 ? ".png" : ".jpg";
         WriteFile(In() / name, Bytes(i % 3 == 0   ? testimages::Bmp24(w, h, uint8_t(i * 20))
@@ -125,7 +125,7 @@ TEST_F(CliFaults, KilledAtRandomMomentsLeavesEachOutputOldOrNew) {
                                                   : testimages::Jpeg(w, h, uint8_t(i * 20))));
         names.push_back(name);
     }
-    const std::vector<std::string> options{"-W", "500", "--overwrite", "all"};
+    const std::vector<std::string> options{"-W", "300", "--overwrite", "all"};
 
     // The new versions, from one whole run, and how long a run takes.
     const fs::path fresh = dir_ / "fresh";
