@@ -1,7 +1,7 @@
-#include "Bitmap.h"
+#include "platform/Bitmap.h"
 
-#include "CheckedSize.h"
-#include "Exceptions.h"
+#include "platform/CheckedSize.h"
+#include "platform/Exceptions.h"
 
 #include <cstring>
 

@@ -3,7 +3,7 @@
 // as in a BMP file's pixel array; ScanLine(y) hides the order (y = 0 is the top).
 #pragma once
 
-#include "Graphic.h"
+#include "platform/Graphic.h"
 
 #include <cstdint>
 #include <vector>

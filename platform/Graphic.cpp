@@ -1,6 +1,6 @@
-#include "Graphic.h"
+#include "platform/Graphic.h"
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 void TGraphic::LoadFromStream(TStream&) {
     throw EInvalidGraphicOperation("Operation not supported on selected picture");

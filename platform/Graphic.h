@@ -1,8 +1,8 @@
 // The decoded-picture contract shared by TBitmap, TJPEGImage and TPngImage.
 #pragma once
 
-#include "Rect.h"
-#include "Stream.h"
+#include "platform/Rect.h"
+#include "platform/Stream.h"
 
 #include <cstdint>
 #include <string>

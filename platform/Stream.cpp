@@ -1,6 +1,6 @@
-#include "Stream.h"
+#include "platform/Stream.h"
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,6 +5,7 @@
 #include "raster/NearestResampler.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -86,6 +87,24 @@ void TBitmap32::ResetClipRect() {
     clipRect_ = BoundsRect();
     clipping_ = false;
 }
+
+namespace {
+
+std::atomic<const TBitmap32Reader*> installedReader{nullptr};
+
+const TBitmap32Reader& reader() {
+    const TBitmap32Reader* r = installedReader.load();
+    if (r == nullptr) throw EInvalidGraphicOperation("No bitmap file reader is installed");
+    return *r;
+}
+
+}  // namespace
+
+void TBitmap32::SetReader(const TBitmap32Reader* Reader) { installedReader.store(Reader); }
+
+void TBitmap32::LoadFromFile(const std::string& FileName) { reader().LoadFromFile(*this, FileName); }
+
+void TBitmap32::LoadFromStream(TStream& Stream) { reader().LoadFromStream(*this, Stream); }
 
 void TBitmap32::Changed() {
     if (updateCount_ == 0 && OnChange) OnChange(*this);

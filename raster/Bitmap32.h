@@ -16,6 +16,13 @@
 
 class TBitmap32;
 
+// How a raster reads files. The raster knows no file format itself: the BMP
+// codec installs its reader when it registers (RegisterBmpFormat).
+struct TBitmap32Reader {
+    void (*LoadFromFile)(TBitmap32& Target, const std::string& FileName) = nullptr;
+    void (*LoadFromStream)(TBitmap32& Target, TStream& Stream) = nullptr;
+};
+
 // Frees a pixel block: small blocks come from calloc; large ones are mapped
 // straight from the kernel, zeroed and populated in one call instead of one
 // page fault per 4 KiB page while a picture is decoded into them.
@@ -83,12 +90,15 @@ public:
     // Converts the raster into a pf32bit device-independent bitmap of its size.
     void AssignTo(TBitmap& Dest) const;
 
-    // Reads a BMP file (the fast 32-bit route or the platform bitmap route).
+    // Reads a file through the installed reader (EInvalidGraphicOperation
+    // when none is installed).
     void LoadFromFile(const std::string& FileName);
     void LoadFromStream(TStream& Stream);
     // Set by the last load when the file's data ended before its picture did
     // (TGraphic::ShortData of the picture read).
     bool ShortData = false;
+    // Installs the reader; it must outlive every load (a static object).
+    static void SetReader(const TBitmap32Reader* Reader);
 
     // Resamples this raster onto DstRect of Dst with the attached resampler.
     void DrawTo(TBitmap32& Dst, const TRect& DstRect);

@@ -1,40 +1,21 @@
 #include "codecs/bmp/BmpFile.h"
 
-#include "platform/Picture.h"
-
-#include <mutex>
-
+#include "codecs/bmp/BmpHeader.h"
+#include "codecs/bmp/BmpToBitmap32.h"
 #include "platform/CheckedSize.h"
 #include "platform/Exceptions.h"
+#include "platform/Picture.h"
+#include "raster/Bitmap32.h"
 
 #include <algorithm>
 #include <bit>
 #include <limits>
+#include <mutex>
 #include <vector>
 
-using velmora::bmp::ReadLE16;
-using velmora::bmp::ReadLE32;
+using namespace velmora::bmp;
 
 namespace {
-
-enum : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
-
-[[noreturn]] void NotValid() { throw EInvalidGraphic("Bitmap image is not valid"); }
-
-// The fields of a core or info header that the reader uses, a core header
-// widened to the info layout (everything it lacks is 0).
-struct Header {
-    uint32_t size = 0;
-    int64_t width = 0;
-    int64_t height = 0;  // negative: rows stored top-down
-    uint16_t planes = 0;
-    uint16_t bitCount = 0;
-    uint32_t compression = kRgb;
-    uint32_t sizeImage = 0;
-    uint32_t clrUsed = 0;
-    bool core = false;
-    uint32_t masks[3] = {0, 0, 0};  // red, green, blue
-};
 
 // One colour channel of a bit-field pixel.
 struct Channel {
@@ -64,57 +45,18 @@ struct Channel {
     }
 };
 
-Header ReadHeader(TStream& stream) {
-    uint8_t raw[124] = {};
+// Reads a core or info header from the stream (the size field first, then
+// as many bytes as it gives).
+InfoHeader ReadHeader(TStream& stream) {
+    uint8_t raw[kLargestHeaderSize] = {};
     stream.ReadBuffer(raw, 4);
-    Header h;
-    h.size = ReadLE32(raw);
-    if (h.size == 12) {
-        stream.ReadBuffer(raw + 4, 8);
-        h.core = true;
-        h.width = ReadLE16(raw + 4);
-        h.height = ReadLE16(raw + 6);
-        h.planes = ReadLE16(raw + 8);
-        h.bitCount = ReadLE16(raw + 10);
-        return h;
-    }
-    if (h.size != 40 && h.size != 108 && h.size != 124) NotValid();
-    stream.ReadBuffer(raw + 4, h.size - 4);
-    h.width = int32_t(ReadLE32(raw + 4));
-    h.height = int32_t(ReadLE32(raw + 8));
-    h.planes = ReadLE16(raw + 12);
-    h.bitCount = ReadLE16(raw + 14);
-    h.compression = ReadLE32(raw + 16);
-    h.sizeImage = ReadLE32(raw + 20);
-    h.clrUsed = ReadLE32(raw + 32);
-    if (h.size > 40)
-        for (int i = 0; i < 3; ++i) h.masks[i] = ReadLE32(raw + 40 + 4 * i);
-    return h;
+    const uint32_t size = ReadLE32(raw);
+    if (size != kCoreHeaderSize && size != 40 && size != 108 && size != kLargestHeaderSize) NotValid();
+    stream.ReadBuffer(raw + 4, size - 4);
+    return ParseInfoHeader(raw, size);
 }
 
-// Rejects every combination this reader does not decode, and pictures whose
-// pixel count is beyond what the machine may hold, before anything is
-// allocated from the header's numbers.
-void Validate(const Header& h) {
-    if (h.planes != 1) NotValid();
-    switch (h.bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: NotValid();
-    }
-    switch (h.compression) {
-    case kRgb: break;
-    case kRle8: if (h.bitCount != 8) NotValid(); break;
-    case kRle4: if (h.bitCount != 4) NotValid(); break;
-    case kBitFields: if (h.bitCount != 16 && h.bitCount != 32) NotValid(); break;
-    default: NotValid();
-    }
-    if (h.width <= 0 || h.height == 0) NotValid();
-    // Run-length data is defined for bottom-up pictures only.
-    if (h.height < 0 && (h.compression == kRle8 || h.compression == kRle4)) NotValid();
-    if (!velmora::PixelCountOk(h.width, h.height < 0 ? -h.height : h.height)) NotValid();
-}
-
-TPixelFormat FormatOf(const Header& h) {
+TPixelFormat FormatOf(const InfoHeader& h) {
     if (h.compression == kRle8 || h.compression == kRle4) return TPixelFormat::pfDevice;
     switch (h.bitCount) {
     case 1: return TPixelFormat::pf1bit;
@@ -142,7 +84,7 @@ size_t ReadSome(TStream& stream, uint8_t* out, size_t count) {
 
 // Uncompressed and bit-field pixels: `count` bytes of rows in file order.
 // Whatever the data does not cover stays zero.
-void ReadRows(TStream& stream, const Header& h, uint64_t rowSize, uint64_t count, TBitmap& pic) {
+void ReadRows(TStream& stream, const InfoHeader& h, uint64_t rowSize, uint64_t count, TBitmap& pic) {
     const int32_t rows = pic.Height();
     const bool bottomUp = h.height > 0;
     if (pic.PixelFormat() != TPixelFormat::pfCustom) {
@@ -259,12 +201,13 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
         return;
     }
 
-    uint8_t fileHeader[velmora::bmp::kFileHeaderSize];
-    stream.ReadBuffer(fileHeader, sizeof fileHeader);
-    if (ReadLE16(fileHeader) != velmora::bmp::kSignature) NotValid();
-    const uint32_t offBits = ReadLE32(fileHeader + 10);
+    uint8_t rawFileHeader[kFileHeaderSize];
+    stream.ReadBuffer(rawFileHeader, sizeof rawFileHeader);
+    const FileHeader fileHeader = ParseFileHeader(rawFileHeader);
+    if (fileHeader.signature != kSignature) NotValid();
+    const uint32_t offBits = fileHeader.offBits;
 
-    Header h = ReadHeader(stream);
+    InfoHeader h = ReadHeader(stream);
     Validate(h);
     if (h.compression == kBitFields && h.size == 40) {
         uint8_t masks[12];
@@ -293,11 +236,11 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
     }
     const uint64_t headersEnd = uint64_t(stream.Position() - start) + (tableBytes - palette.size() * entrySize);
     const uint64_t fileSize = uint64_t(end - start);
-    const uint64_t pixelStart = velmora::bmp::PixelArrayOffset(offBits, headersEnd, fileSize);
+    const uint64_t pixelStart = PixelArrayOffset(offBits, headersEnd, fileSize);
     const uint64_t available = pixelStart <= fileSize ? fileSize - pixelStart : 0;
     stream.SetPosition(start + int64_t(std::min(pixelStart, fileSize)));
 
-    const int64_t rows = h.height < 0 ? -h.height : h.height;
+    const int64_t rows = h.Rows();
     const bool runLength = h.compression == kRle8 || h.compression == kRle4;
     uint64_t rowSize = 0;
     velmora::PaddedRowBytes(h.width, h.bitCount, rowSize);
@@ -341,10 +284,10 @@ void SaveBmp(const TBitmap& bitmap, TStream& stream) {
     const int32_t w = bitmap.Width(), h = bitmap.Height();
     if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("Cannot save an empty bitmap");
     const uint64_t imageSize = uint64_t(w) * uint64_t(h) * 4;
-    if (imageSize + velmora::bmp::kHeadersSize > std::numeric_limits<uint32_t>::max())
+    if (imageSize + kHeadersSize > std::numeric_limits<uint32_t>::max())
         throw EInvalidGraphicOperation("Bitmap too large to save");
 
-    uint8_t header[velmora::bmp::kHeadersSize] = {};
+    uint8_t header[kHeadersSize] = {};
     auto put16 = [&](size_t at, uint32_t v) {
         header[at] = uint8_t(v);
         header[at + 1] = uint8_t(v >> 8);
@@ -353,10 +296,10 @@ void SaveBmp(const TBitmap& bitmap, TStream& stream) {
         put16(at, v & 0xFFFF);
         put16(at + 2, v >> 16);
     };
-    put16(0, velmora::bmp::kSignature);
-    put32(2, uint32_t(velmora::bmp::kHeadersSize + imageSize));
-    put32(10, velmora::bmp::kHeadersSize);
-    put32(14, velmora::bmp::kInfoHeaderSize);
+    put16(0, kSignature);
+    put32(2, uint32_t(kHeadersSize + imageSize));
+    put32(10, kHeadersSize);
+    put32(14, kInfoHeaderSize);
     put32(18, uint32_t(w));
     put32(22, uint32_t(h));
     put16(26, 1);
@@ -394,5 +337,7 @@ void RegisterBmpFormat() {
     static std::once_flag once;
     std::call_once(once, [] {
         TPicture::RegisterFileFormat("bmp", "Bitmaps", [] { return std::make_unique<TBitmapFile>(); });
+        static const TBitmap32Reader reader{LoadBmpFileToBitmap32, LoadBmpToBitmap32};
+        TBitmap32::SetReader(&reader);
     });
 }

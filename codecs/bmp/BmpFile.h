@@ -22,7 +22,6 @@
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
 
-#include <cstdint>
 #include <string>
 
 // Reads a whole BMP file from the stream's position into the bitmap; an empty
@@ -52,28 +51,6 @@ public:
     void SaveToStream(TStream& stream) override { SaveBmp(*this, stream); }
 };
 
-// Registers ".bmp" with the picture holder (done once; later calls do nothing).
+// Registers ".bmp" with the picture holder and installs the BMP reader as
+// the raster's file reader (done once; later calls do nothing).
 void RegisterBmpFormat();
-
-namespace velmora::bmp {
-
-inline constexpr uint16_t kSignature = 0x4D42;  // "BM"
-inline constexpr uint32_t kFileHeaderSize = 14;
-inline constexpr uint32_t kInfoHeaderSize = 40;
-inline constexpr uint32_t kHeadersSize = kFileHeaderSize + kInfoHeaderSize;  // 54
-
-inline uint16_t ReadLE16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
-inline uint32_t ReadLE32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Offset of the pixel array from the start of the file. The file header's
-// offset field is trusted when it points at or past the end of the headers
-// and colour table (headersEnd) and not past the end of the file; otherwise
-// the pixel array is taken to follow the headers and table directly.
-inline uint64_t PixelArrayOffset(uint32_t offBits, uint64_t headersEnd, uint64_t fileSize) {
-    if (offBits >= headersEnd && offBits <= fileSize) return offBits;
-    return headersEnd;
-}
-
-}  // namespace velmora::bmp

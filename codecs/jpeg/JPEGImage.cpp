@@ -1,6 +1,6 @@
-#include "JPEGImage.h"
+#include "codecs/jpeg/JPEGImage.h"
 
-#include "JpegSession.h"
+#include "codecs/jpeg/JpegSession.h"
 #include "platform/CheckedSize.h"
 #include "platform/Picture.h"
 

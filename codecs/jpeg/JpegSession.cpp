@@ -1,6 +1,6 @@
-#include "JpegSession.h"
+#include "codecs/jpeg/JpegSession.h"
 
-#include "JPEGImage.h"
+#include "codecs/jpeg/JPEGImage.h"
 
 #include <cstring>
 #include <string>

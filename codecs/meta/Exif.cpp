@@ -1,4 +1,4 @@
-#include "Exif.h"
+#include "codecs/meta/Exif.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "IccProfile.h"
+#include "codecs/meta/IccProfile.h"
 
 #include <zlib.h>
 

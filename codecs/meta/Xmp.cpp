@@ -1,4 +1,4 @@
-#include "Xmp.h"
+#include "codecs/meta/Xmp.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "PngChunks.h"
+#include "codecs/png/PngChunks.h"
 
-#include "PngImage.h"
-#include "PngRows.h"
+#include "codecs/png/PngImage.h"
+#include "codecs/png/PngRows.h"
 #include "platform/CheckedSize.h"
 
 #include <zlib.h>

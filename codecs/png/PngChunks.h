@@ -2,7 +2,7 @@
 // in file order. The header chunk also owns the decoded picture.
 #pragma once
 
-#include "PngExceptions.h"
+#include "codecs/png/PngExceptions.h"
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
 

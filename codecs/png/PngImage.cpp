@@ -1,7 +1,7 @@
-#include "PngImage.h"
+#include "codecs/png/PngImage.h"
 #include "platform/Picture.h"
 
-#include "PngRows.h"
+#include "codecs/png/PngRows.h"
 
 #include <zlib.h>
 

@@ -2,8 +2,8 @@
 // decoded picture onto a 32-bit canvas.
 #pragma once
 
-#include "PngChunks.h"
-#include "PngExceptions.h"
+#include "codecs/png/PngChunks.h"
+#include "codecs/png/PngExceptions.h"
 #include "platform/Bitmap.h"
 #include "platform/Graphic.h"
 

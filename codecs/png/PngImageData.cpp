@@ -1,8 +1,8 @@
 // Image data: decoding the zlib stream of the IDAT chunks into the header's
 // picture, and encoding the picture into IDAT chunks.
-#include "PngChunks.h"
-#include "PngImage.h"
-#include "PngRows.h"
+#include "codecs/png/PngChunks.h"
+#include "codecs/png/PngImage.h"
+#include "codecs/png/PngRows.h"
 
 #include <zlib.h>
 

@@ -29,6 +29,7 @@ bool SameColours(const TBitmap32& a, const TBitmap32& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!BmpSizeOk(data, size)) return 0;
+    RegisterBmpFormat();  // installs the raster's BMP reader
     const std::vector<uint8_t> bytes(data, data + size);
 
     // The batch's route: straight into the raster.

@@ -66,6 +66,7 @@ bool JpegSizeOk(const uint8_t* data, size_t size) {
 void ReadBack(Format format, const std::vector<uint8_t>& bytes, int32_t& width, int32_t& height) {
     TMemoryStream stream(bytes);
     if (format == Format::Bmp) {
+        RegisterBmpFormat();  // installs the raster's BMP reader
         TBitmap32 raster;
         raster.LoadFromStream(stream);
         width = raster.Width();

@@ -1,4 +1,5 @@
 // The picture holder's format registry and the raster's use of it.
+#include "codecs/bmp/BmpFile.h"
 #include "platform/Exceptions.h"
 #include "platform/Picture.h"
 #include "raster/Bitmap32.h"
@@ -87,6 +88,7 @@ TEST_F(PictureHolder, RasterTakesTheHeldPictureOverOpaqueWhite) {
 }
 
 TEST_F(PictureHolder, RasterLoadsFilesWithoutTheBitmapSignatureThroughTheHolder) {
+    RegisterBmpFormat();  // installs the raster's file reader
     TBitmap32 raster;
     raster.LoadFromFile(TempFile("through-holder.two", std::string(60, 'z')));
     EXPECT_EQ(raster.Width(), 2);

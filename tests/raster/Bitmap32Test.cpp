@@ -3,6 +3,7 @@
 #include "TestRaster.h"
 
 #include "platform/Bitmap.h"
+#include "platform/Exceptions.h"
 #include "raster/Bitmap32.h"
 #include "raster/NearestResampler.h"
 
@@ -163,6 +164,17 @@ TEST(RasterBitmap32Assign, EmptyPictureIsNotAskedToDraw) {
     b.Assign(nullptr);
     EXPECT_EQ(b.Width(), 0);
     EXPECT_EQ(b.Height(), 0);
+}
+
+// The raster knows no file format; reading a file needs an installed reader
+// (none in this program, which links no codec).
+TEST(RasterBitmap32Load, WithoutAnInstalledReaderIsRefused) {
+    TBitmap32 raster;
+    raster.SetSize(2, 2);
+    TMemoryStream stream;
+    EXPECT_THROW(raster.LoadFromStream(stream), EInvalidGraphicOperation);
+    EXPECT_THROW(raster.LoadFromFile("/nonexistent.bmp"), EInvalidGraphicOperation);
+    EXPECT_EQ(raster.Width(), 2);
 }
 
 TEST(RasterBitmap32AssignTo, ThreeByTwoKeepsWordsAndTopRowFirst) {
