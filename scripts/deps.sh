@@ -9,6 +9,10 @@ pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-
 pkgs+=(qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core poppler-utils desktop-file-utils)
 # The photo tests read kept EXIF, XMP and ICC profiles back with exiftool.
 pkgs+=(libimage-exiftool-perl)
+# scripts/check-format needs only the formatter.
+if [ "${1:-}" = format ]; then
+  pkgs=(git clang-format)
+fi
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
