@@ -6,7 +6,7 @@
 #   bash bench/compare.sh [BUILD_DIR] [CORPUS_DIR]
 #
 # BUILD_DIR defaults to build/release, CORPUS_DIR to bench/corpus (built with
-# ../shared/bench/make-corpus.sh when missing). Needs hyperfine, djpeg and
+# bench/make-corpus.sh when missing). Needs hyperfine, djpeg and
 # cjpeg (libjpeg-turbo-progs), ImageMagick, libvips-tools and python3. Prints
 # one Markdown table: hyperfine medians, ratios, and peak memory. Run it
 # under `nice` on a shared machine; RUNS sets the runs per command.
@@ -19,7 +19,7 @@ CLI="$PWD/$BUILD/cli/velmora-cli"
 CONVERT=/usr/bin/convert
 [ -x "$CLI" ] || { echo "compare: $CLI missing (build the release preset)" >&2; exit 1; }
 if [ ! -d "$CORPUS/jpeg" ]; then
-  bash ../shared/bench/make-corpus.sh "$CORPUS"
+  bash bench/make-corpus.sh "$CORPUS"
 fi
 for t in hyperfine djpeg cjpeg vips vipsthumbnail "$CONVERT" taskset python3 /usr/bin/time; do
   command -v "$t" >/dev/null || { echo "compare: $t missing" >&2; exit 1; }
