@@ -3,6 +3,9 @@
 #include "raster/BlendVariants.h"
 #include "raster/ResampleRows.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #endif
@@ -47,8 +50,19 @@ void RebindCpuVariants(uint32_t features) {
 }
 
 namespace {
+
+// VELMORA_CPU_VARIANTS=portable binds every table to its portable variant at
+// start-up, so that one run of the tests covers the portable code on any
+// machine. Tests that rebind the tables still reach every variant.
+uint32_t StartUpFeatures() {
+    const char* chosen = std::getenv("VELMORA_CPU_VARIANTS");
+    if (chosen != nullptr && std::strcmp(chosen, "portable") == 0) return 0;
+    return CpuFeatures();
+}
+
 // Bind every table once at start-up, before main.
-[[maybe_unused]] const bool boundAtStartUp = (RebindCpuVariants(CpuFeatures()), true);
+[[maybe_unused]] const bool boundAtStartUp = (RebindCpuVariants(StartUpFeatures()), true);
+
 }  // namespace
 
 }  // namespace velmora
