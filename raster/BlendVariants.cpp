@@ -40,7 +40,7 @@ TColor32 BlendBilinear_SSE(TColor32 P00, TColor32 P10, TColor32 P01, TColor32 P1
 #endif
 }
 
-TColor32 BlendBilinear_Pas(TColor32 P00, TColor32 P10, TColor32 P01, TColor32 P11, uint32_t WX, uint32_t WY) {
+TColor32 BlendBilinear_Portable(TColor32 P00, TColor32 P10, TColor32 P01, TColor32 P11, uint32_t WX, uint32_t WY) {
     WX = std::min<uint32_t>(WX, 255);
     WY = std::min<uint32_t>(WY, 255);
     const TCombineProc combine = CombineTable().Bound();
@@ -59,7 +59,7 @@ TColor32 Combine_MMX(TColor32 X, TColor32 Y, uint32_t W) {
 // Each half rounds on its own; per channel the two halves add up to at most
 // 255 (X * W / 256 + Y * (255 - W) / 256 + 1 <= 255 + 1 with both floors), so
 // the packed sum never carries.
-TColor32 Combine_Pas(TColor32 X, TColor32 Y, uint32_t W) {
+TColor32 Combine_Portable(TColor32 X, TColor32 Y, uint32_t W) {
     if (W == 0) return Y;
     if (W >= 255) return X;
     const uint32_t V = 255 - W;
@@ -73,7 +73,7 @@ TColor32 Combine_Pas(TColor32 X, TColor32 Y, uint32_t W) {
 TVariantTable<TBlendBilinearProc>& BlendBilinearTable() {
     static TVariantTable<TBlendBilinearProc> table = [] {
         TVariantTable<TBlendBilinearProc> t;
-        t.Add(BlendBilinear_Pas, 0, "portable");
+        t.Add(BlendBilinear_Portable, 0, "portable");
         t.Add(BlendBilinear_SSE, cfSSE, "sse");
         t.Bind(CpuFeatures());
         return t;
@@ -84,7 +84,7 @@ TVariantTable<TBlendBilinearProc>& BlendBilinearTable() {
 TVariantTable<TCombineProc>& CombineTable() {
     static TVariantTable<TCombineProc> table = [] {
         TVariantTable<TCombineProc> t;
-        t.Add(Combine_Pas, 0, "portable");
+        t.Add(Combine_Portable, 0, "portable");
         t.Add(Combine_MMX, cfMMX, "mmx");
         t.Bind(CpuFeatures());
         return t;

@@ -26,14 +26,14 @@ TColor32 BlendBilinear_SSE(TColor32 P00, TColor32 P10, TColor32 P01, TColor32 P1
 // The processor without SSE: WX and WY limited to 255, then
 // Combine(Combine(P00, P10, WX), Combine(P01, P11, WX), WY) with the bound
 // two-colour combine.
-TColor32 BlendBilinear_Pas(TColor32 P00, TColor32 P10, TColor32 P01, TColor32 P11, uint32_t WX, uint32_t WY);
+TColor32 BlendBilinear_Portable(TColor32 P00, TColor32 P10, TColor32 P01, TColor32 P11, uint32_t WX, uint32_t WY);
 
 // Per channel (X * W + Y * (256 - W) + 128) / 256 (needs MMX).
 TColor32 Combine_MMX(TColor32 X, TColor32 Y, uint32_t W);
 
 // Per channel: Y when W = 0, X when W = 255, otherwise
 // (X * W + 128) / 256 + (Y * (255 - W) + 128) / 256.
-TColor32 Combine_Pas(TColor32 X, TColor32 Y, uint32_t W);
+TColor32 Combine_Portable(TColor32 X, TColor32 Y, uint32_t W);
 
 // Portable first, SSE after it.
 TVariantTable<TBlendBilinearProc>& BlendBilinearTable();

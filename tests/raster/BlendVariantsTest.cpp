@@ -55,7 +55,7 @@ TEST(RasterCombine, BothVariantsMatchTheirFormulaExhaustively) {
                 const TColor32 X = x | (255 - x) << 8 | x << 16 | (x ^ 0x5A) << 24;
                 const TColor32 Y = y << 24 | (255 - y) << 16 | y << 8 | (y ^ 0xA5);
                 ASSERT_EQ(Combine_MMX(X, Y, w), PerChannel(X, Y, w, MmxCombine)) << x << " " << y << " " << w;
-                ASSERT_EQ(Combine_Pas(X, Y, w), PerChannel(X, Y, w, PasCombine)) << x << " " << y << " " << w;
+                ASSERT_EQ(Combine_Portable(X, Y, w), PerChannel(X, Y, w, PasCombine)) << x << " " << y << " " << w;
             }
 }
 
@@ -82,7 +82,7 @@ TEST(RasterBlendBilinear, PortableVariantUsesTheBoundCombine) {
         for (int n = 0; n < 100000; ++n) {
             const TColor32 p[4] = {TColor32(rng()), TColor32(rng()), TColor32(rng()), TColor32(rng())};
             const uint32_t wx = rng() % 257, wy = rng() % 257;
-            ASSERT_EQ(BlendBilinear_Pas(p[0], p[1], p[2], p[3], wx, wy),
+            ASSERT_EQ(BlendBilinear_Portable(p[0], p[1], p[2], p[3], wx, wy),
                       ExpectedCombineBlend(p[0], p[1], p[2], p[3], wx, wy, mmx ? MmxCombine : PasCombine));
         }
     }
@@ -94,25 +94,25 @@ TEST(RasterBlendBilinear, VariantsDifferAtFullWeight) {
     // too, the combines see their weight limited to 255 on both stages.
     EXPECT_EQ(BlendBilinear_SSE(0xFF, 0, 0xFF, 0, 256, 256), 0xFFu);
     EXPECT_EQ(Combine_MMX(0xFF, 0, 255), 0xFEu);
-    EXPECT_EQ(Combine_Pas(0xFF, 0, 255), 0xFFu);
+    EXPECT_EQ(Combine_Portable(0xFF, 0, 255), 0xFFu);
     {
         RebindGuard guard(cfMMX);
         if (CpuFeatures() & cfMMX) {
             EXPECT_EQ(CombineTable().Bound(), Combine_MMX);
             // 254 on the top row, 0 on the bottom row, then weighted 255.
-            EXPECT_EQ(BlendBilinear_Pas(0xFF, 0, 0xFF, 0, 256, 256) & 0xFF, MmxCombine(254, 254, 255));
+            EXPECT_EQ(BlendBilinear_Portable(0xFF, 0, 0xFF, 0, 256, 256) & 0xFF, MmxCombine(254, 254, 255));
         }
     }
     {
         RebindGuard guard(0);
-        EXPECT_EQ(CombineTable().Bound(), Combine_Pas);
-        EXPECT_EQ(BlendBilinear_Pas(0xFF, 0, 0xFF, 0, 256, 256) & 0xFF, 0xFFu);
+        EXPECT_EQ(CombineTable().Bound(), Combine_Portable);
+        EXPECT_EQ(BlendBilinear_Portable(0xFF, 0, 0xFF, 0, 256, 256) & 0xFF, 0xFFu);
     }
 }
 
 TEST(RasterBlendBilinear, HalfWeightTruncatesWithSseAndRoundsWithoutMmx) {
     EXPECT_EQ(BlendBilinear_SSE(0xFF, 0, 0xFF, 0, 128, 128), 127u);
-    EXPECT_EQ(Combine_Pas(0xFF, 0, 128), 128u);
+    EXPECT_EQ(Combine_Portable(0xFF, 0, 128), 128u);
     EXPECT_EQ(Combine_MMX(0xFF, 0, 128), 128u);
 }
 
@@ -123,7 +123,7 @@ TEST(RasterBlendBilinear, OpaqueAlphaStaysOpaqueWithSseAndMmx) {
             ASSERT_EQ(Combine_MMX(0xFF000000u, 0xFFABCDEFu, std::min(wx, 255u)) >> 24, 255u);
         }
     // The combine without MMX rounds each half on its own and loses one.
-    EXPECT_EQ(Combine_Pas(0xFF000000u, 0xFF000000u, 1) >> 24, 254u);
+    EXPECT_EQ(Combine_Portable(0xFF000000u, 0xFF000000u, 1) >> 24, 254u);
 }
 
 TEST(RasterVariantTable, BindsTheLastRegisteredSupportedEntry) {
@@ -147,20 +147,20 @@ TEST(RasterVariantTable, BindsTheLastRegisteredSupportedEntry) {
 
 TEST(RasterVariantTable, RegistrationOrderOfTheBlendOperations) {
     ASSERT_EQ(BlendBilinearTable().Entries().size(), 2u);
-    EXPECT_EQ(BlendBilinearTable().Entries()[0].Proc, BlendBilinear_Pas);
+    EXPECT_EQ(BlendBilinearTable().Entries()[0].Proc, BlendBilinear_Portable);
     EXPECT_EQ(BlendBilinearTable().Entries()[0].Needs, 0u);
     EXPECT_EQ(BlendBilinearTable().Entries()[1].Proc, BlendBilinear_SSE);
     EXPECT_EQ(BlendBilinearTable().Entries()[1].Needs, uint32_t(cfSSE));
     ASSERT_EQ(CombineTable().Entries().size(), 2u);
-    EXPECT_EQ(CombineTable().Entries()[0].Proc, Combine_Pas);
+    EXPECT_EQ(CombineTable().Entries()[0].Proc, Combine_Portable);
     EXPECT_EQ(CombineTable().Entries()[1].Proc, Combine_MMX);
     EXPECT_EQ(CombineTable().Entries()[1].Needs, uint32_t(cfMMX));
 }
 
 TEST(RasterVariantTable, StartUpBindingFollowsTheProcessor) {
     const uint32_t f = CpuFeatures();
-    EXPECT_EQ(BlendBilinearTable().Bound(), (f & cfSSE) ? BlendBilinear_SSE : BlendBilinear_Pas);
-    EXPECT_EQ(CombineTable().Bound(), (f & cfMMX) ? Combine_MMX : Combine_Pas);
+    EXPECT_EQ(BlendBilinearTable().Bound(), (f & cfSSE) ? BlendBilinear_SSE : BlendBilinear_Portable);
+    EXPECT_EQ(CombineTable().Bound(), (f & cfMMX) ? Combine_MMX : Combine_Portable);
 #if defined(__x86_64__)
     // Every x86-64 processor has MMX, SSE and SSE2.
     EXPECT_EQ(f & (cfMMX | cfSSE | cfSSE2), uint32_t(cfMMX | cfSSE | cfSSE2));
@@ -169,9 +169,9 @@ TEST(RasterVariantTable, StartUpBindingFollowsTheProcessor) {
     {
         RebindGuard guard(0);
         EXPECT_EQ(KernelRowTable().Bound(), KernelRow_Portable);
-        EXPECT_EQ(BlendBilinearTable().Bound(), BlendBilinear_Pas);
+        EXPECT_EQ(BlendBilinearTable().Bound(), BlendBilinear_Portable);
     }
-    EXPECT_EQ(BlendBilinearTable().Bound(), (f & cfSSE) ? BlendBilinear_SSE : BlendBilinear_Pas);
+    EXPECT_EQ(BlendBilinearTable().Bound(), (f & cfSSE) ? BlendBilinear_SSE : BlendBilinear_Portable);
 }
 
 }  // namespace
