@@ -44,8 +44,6 @@ TBytesStep stepFor(const QString& name) {
     return nullptr;
 }
 
-bool outputExists(const QString& path) { return velmora::FileExists(velmora::EncodePath(path)); }
-
 // A file's work done ahead: the output's bytes, or the failure.
 struct TWorkResult {
     bool done = false;
@@ -147,25 +145,14 @@ void TResizeEngine::runParallel() {
                 turn = i;
             }
             changed.notify_all();
-            const QString line = translate(QStringLiteral("Redimensionando imagen ")) + QString::number(i + 1) +
-                                 QLatin1Char(' ') + translate(QStringLiteral("de")) + QLatin1Char(' ') +
-                                 QString::number(n);
-            port_.ShowProgress(line, files[i], i + 1, n);
+            port_.ShowProgress(progressLine(i + 1, n), files[i], i + 1, n);
 
             port_.ProcessMessages();
             if (cancelOperation)
                 break;
 
             const QString name = fileList.value(i);
-            bool proceed = true;
-            if (!yesToAll && outputExists(OutputPath(name))) {
-                const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(name));
-                if (answer == TOverwriteAnswer::No)
-                    proceed = false;
-                else if (answer == TOverwriteAnswer::YesToAll)
-                    yesToAll = true;
-            }
-            if (!proceed) {
+            if (!mayWrite(name, yesToAll)) {
                 ++summary_.skipped;
                 continue;
             }

@@ -165,6 +165,11 @@ private:
     bool resizeFile(const QString& name, Step step);
     void freeWorkingObjects();
     void runParallel();
+    // "Resizing image i of n" in the current language (i counts from 1).
+    static QString progressLine(int i, int n);
+    // Asks before replacing an existing output unless Yes to all was given;
+    // false when the answer is No. Sets yesToAll on Yes to all.
+    bool mayWrite(const QString& name, bool& yesToAll);
 
     TResizePort& port_;
     TRunSummary summary_;

@@ -22,6 +22,18 @@ bool outputExists(const QString& path) { return velmora::FileExists(velmora::Enc
 
 }  // namespace
 
+QString TResizeEngine::progressLine(int i, int n) {
+    return translate(QStringLiteral("Redimensionando imagen ")) + QString::number(i) + QLatin1Char(' ') +
+           translate(QStringLiteral("de")) + QLatin1Char(' ') + QString::number(n);
+}
+
+bool TResizeEngine::mayWrite(const QString& name, bool& yesToAll) {
+    if (yesToAll || !outputExists(OutputPath(name))) return true;
+    const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(name));
+    if (answer == TOverwriteAnswer::YesToAll) yesToAll = true;
+    return answer != TOverwriteAnswer::No;
+}
+
 void TResizeEngine::Run() {
     ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
     summary_ = TRunSummary{};
@@ -34,11 +46,7 @@ void TResizeEngine::Run() {
     bool yesToAll = false;
     int i = 0;
     for (; i < n && !cancelOperation; ++i) {
-        const QString line = translate(QStringLiteral("Redimensionando imagen ")) + QString::number(i + 1) +
-                             QLatin1Char(' ') + translate(QStringLiteral("de")) + QLatin1Char(' ') +
-                             QString::number(n);
-        port_.ShowProgress(line, files[i], i + 1, n);
-        bool proceed = true;
+        port_.ShowProgress(progressLine(i + 1, n), files[i], i + 1, n);
 
         port_.ProcessMessages();
         // A Cancel seen at the pump stops here: the file on display is not
@@ -47,14 +55,7 @@ void TResizeEngine::Run() {
             break;
 
         const QString name = fileList.value(i);
-        if (!yesToAll && outputExists(OutputPath(name))) {
-            const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(name));
-            if (answer == TOverwriteAnswer::No)
-                proceed = false;
-            else if (answer == TOverwriteAnswer::YesToAll)
-                yesToAll = true;
-        }
-        if (!proceed) {
+        if (!mayWrite(name, yesToAll)) {
             ++summary_.skipped;
             continue;
         }

@@ -12,6 +12,15 @@
 
 namespace {
 
+// Raises the picture's "being created" flag for the life of the scope.
+struct CreatingScope {
+    bool& flag;
+    explicit CreatingScope(bool& f) : flag(f) { flag = true; }
+    ~CreatingScope() { flag = false; }
+    CreatingScope(const CreatingScope&) = delete;
+    CreatingScope& operator=(const CreatingScope&) = delete;
+};
+
 constexpr uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 
@@ -164,11 +173,7 @@ void TPngImage::AssignHandle(const TBitmap& bitmap, bool transparent, uint32_t t
     ClearChunks();
     InitializeGamma();
 
-    struct Creating {
-        bool& flag;
-        explicit Creating(bool& f) : flag(f) { flag = true; }
-        ~Creating() { flag = false; }
-    } creating(BeingCreated);
+    const CreatingScope creating(BeingCreated);
 
     auto header = std::make_unique<TChunkIHDR>(this);
     TChunkIHDR* h = header.get();
@@ -226,11 +231,7 @@ void TPngImage::AssignWithAlpha(const TBitmap& source) {
     }
     ClearChunks();
     InitializeGamma();
-    struct Creating {
-        bool& flag;
-        explicit Creating(bool& f) : flag(f) { flag = true; }
-        ~Creating() { flag = false; }
-    } creating(BeingCreated);
+    const CreatingScope creating(BeingCreated);
 
     auto header = std::make_unique<TChunkIHDR>(this);
     TChunkIHDR* h = header.get();

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tests/support/PatternPictures.h"
+
 #include <jpeglib.h>
 #include <zlib.h>
 
@@ -84,34 +86,15 @@ inline QByteArray Png(int w, int h, uint8_t r = 10, uint8_t g = 120, uint8_t b =
 
 // A w x h baseline JPEG of one colour, through libjpeg's own encoder.
 inline QByteArray Jpeg(int w, int h, uint8_t r = 90, uint8_t g = 160, uint8_t b = 40) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3);
-    for (int x = 0; x < w; ++x) {
-        row[size_t(x) * 3] = r;
-        row[size_t(x) * 3 + 1] = g;
-        row[size_t(x) * 3 + 2] = b;
-    }
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    QByteArray out(reinterpret_cast<const char*>(mem), qsizetype(size));
-    jpeg_destroy_compress(&c);
-    free(mem);
-    return out;
+    // Quality 75 is the encoder's own default.
+    const std::vector<uint8_t> bytes = patternpictures::Jpeg(w, h,
+                                                             [=](int, int, uint8_t rgb[3]) {
+                                                                 rgb[0] = r;
+                                                                 rgb[1] = g;
+                                                                 rgb[2] = b;
+                                                             },
+                                                             {.quality = 75});
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
 }
 
 inline bool WriteFile(const QString& path, const QByteArray& bytes) {

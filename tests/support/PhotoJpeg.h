@@ -2,6 +2,7 @@
 // and whole-file reading and writing.
 #pragma once
 
+#include "tests/support/PatternPictures.h"
 #include "tests/support/PhotoFiles.h"
 
 #include <jpeglib.h>
@@ -16,36 +17,14 @@ namespace photofiles {
 // 0xRRGGBB.
 template <typename F>
 Bytes Jpeg(int w, int h, F colour) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, 95, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    Bytes row(size_t(w) * 3);
-    while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < w; ++x) {
-            const uint32_t v = colour(x, int(c.next_scanline));
-            row[size_t(x) * 3] = uint8_t(v >> 16);
-            row[size_t(x) * 3 + 1] = uint8_t(v >> 8);
-            row[size_t(x) * 3 + 2] = uint8_t(v);
-        }
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    Bytes out(mem, mem + size);
-    jpeg_destroy_compress(&c);
-    std::free(mem);
-    return out;
+    return patternpictures::Jpeg(w, h,
+                                 [&](int x, int y, uint8_t rgb[3]) {
+                                     const uint32_t v = colour(x, y);
+                                     rgb[0] = uint8_t(v >> 16);
+                                     rgb[1] = uint8_t(v >> 8);
+                                     rgb[2] = uint8_t(v);
+                                 },
+                                 {.quality = 95});
 }
 
 // Decoded RGB pixels; w = h = 0 when the file is not a JPEG.
