@@ -3,11 +3,12 @@
 // portable ones.
 #include "TestRaster.h"
 
-#include "raster/BlendVariants.h"
 #include "raster/Bitmap32.h"
+#include "raster/BlendVariants.h"
 #include "raster/CpuVariants.h"
 #include "raster/LinearResampler.h"
 #include "raster/ResampleRows.h"
+#include "tests/support/CpuBinding.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +48,10 @@ std::vector<std::vector<int>> Resample(const std::vector<int>& row, int height, 
 
 bool SseBound() { return BlendBilinearTable().Bound() == BlendBilinear_SSE; }
 
+// The worked values below are those of the SSE blend: they bind the
+// processor's variants even in a run that forces the portable ones.
+using cpubinding::TProcessorBinding;
+
 TEST(RasterTriangleKernel, FilterAndWidth) {
     EXPECT_EQ(kKernel.GetWidth(), 1.0f);
     EXPECT_EQ(kKernel.Filter(-1.5f), 0.0f);
@@ -60,6 +65,7 @@ TEST(RasterTriangleKernel, FilterAndWidth) {
 }
 
 TEST(RasterWorkedExample, TwoByTwoEnlargedToFourByFourBilinear) {
+    const TProcessorBinding processor;
     ASSERT_TRUE(SseBound());
     EXPECT_EQ(AsPairs(TCluster(BuildBilinearMap(0, 4, 0, 4, 0, 2, 2))),
               (Entries{{0, 256}, {0, 192}, {0, 64}, {0, 0}}));
@@ -134,6 +140,7 @@ TEST(RasterWorkedExample, ExtremeReductionTakesTheCentreSample) {
 }
 
 TEST(RasterWorkedExample, OpaqueAlphaStaysOpaqueInBothPaths) {
+    const TProcessorBinding processor;
     ASSERT_TRUE(SseBound());
     std::mt19937 rng(5);
     for (int n = 0; n < 150; ++n) {
@@ -151,6 +158,7 @@ TEST(RasterWorkedExample, OpaqueAlphaStaysOpaqueInBothPaths) {
 }
 
 TEST(RasterWorkedExample, LastColumnsOfAnEnlargementTakeTheLastSourceColumn) {
+    const TProcessorBinding processor;
     ASSERT_TRUE(SseBound());
     // 3 -> 10: entries whose position reaches column 2 move to (1, 0).
     const auto map = BuildBilinearMap(0, 10, 0, 10, 0, 3, 3);
@@ -308,12 +316,12 @@ TEST(RasterVariantOutputs, ByteIdenticalToThePortableReference) {
             have.SetSize(0, 0);
             have.SetSize(s.dw, s.dh);
             src.DrawTo(have, have.BoundsRect());
-            RebindCpuVariants(CpuFeatures());
+            RebindCpuVariants(cpubinding::StartUpFeatures());
             ASSERT_EQ(rastertest::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), s.dw), "")
                 << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh << " features " << f;
         }
     }
-    RebindCpuVariants(CpuFeatures());
+    RebindCpuVariants(cpubinding::StartUpFeatures());
 }
 
 TEST(RasterLinearResampler, AttachReplacesTheRastersResampler) {

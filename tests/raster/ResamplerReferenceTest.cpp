@@ -8,6 +8,7 @@
 #include "raster/CpuVariants.h"
 #include "raster/LinearResampler.h"
 #include "raster/Transfer.h"
+#include "tests/support/CpuBinding.h"
 
 #include <gtest/gtest.h>
 
@@ -135,10 +136,7 @@ void ReferenceResample(const TBitmap32& src, TRect sr, TBitmap32& dst, TRect dr,
         }
 }
 
-struct RebindGuard {
-    explicit RebindGuard(uint32_t features) { velmora::RebindCpuVariants(features); }
-    ~RebindGuard() { velmora::RebindCpuVariants(velmora::CpuFeatures()); }
-};
+using RebindGuard = cpubinding::TRebindGuard;
 
 struct Binding {
     uint32_t features;
