@@ -17,6 +17,7 @@ CORPUS="${2:-bench/corpus}"
 RUNS="${RUNS:-5}"
 CLI="$PWD/$BUILD/cli/velmora-cli"
 CONVERT=/usr/bin/convert
+bash scripts/deps.sh bench
 [ -x "$CLI" ] || { echo "compare: $CLI missing (build the release preset)" >&2; exit 1; }
 if [ ! -d "$CORPUS/jpeg" ]; then
   bash bench/make-corpus.sh "$CORPUS"

@@ -16,6 +16,7 @@ SIZES="${SIZES:-200 2000}"
 RUNS="${RUNS:-3}"
 CLI="$PWD/$BUILD/cli/velmora-cli"
 CONVERT=/usr/bin/convert
+bash scripts/deps.sh bench
 [ -x "$CLI" ] || { echo "load: $CLI missing (build the release preset)" >&2; exit 1; }
 for t in "$CONVERT" /usr/bin/time; do
   command -v "$t" >/dev/null || { echo "load: $t missing" >&2; exit 1; }

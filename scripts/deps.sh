@@ -1,23 +1,66 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing.
+# Installs the Debian packages one command needs, when they are missing.
+#
+#   bash scripts/deps.sh [GROUP...]      (default: test)
+#
+#   build       compiler, CMake, Ninja, Qt, libjpeg, zlib, and the font the user
+#               guides are set in (they are made into PDF at build time)
+#   run         build + what the desktop program uses when it runs     (scripts/run)
+#   test        build + GoogleTest + the tools the tests call          (scripts/test)
+#   bench       build + Google Benchmark + the tools compared against  (bench/*.sh)
+#   fuzz        build + clang and its sanitizer runtimes               (scripts/fuzz)
+#   screenshots run + a virtual X server                              (scripts/screenshots)
+#   icons       the SVG renderer                                       (scripts/icons)
+#   format      git and the formatter                                  (scripts/check-format)
+#
+# Nothing is fetched when everything is there; otherwise one `apt-get update`
+# and one `apt-get install` of what is missing.
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev
-      libgtest-dev libbenchmark-dev libjpeg-turbo-progs)
-# The desktop program: its display plugins, Qt's own translations, the font its user guides are set
-# in, and the tools the installation test checks the guides and the desktop
-# entry with.
-pkgs+=(qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core poppler-utils desktop-file-utils)
-# The photo tests read kept EXIF, XMP and ICC profiles back with exiftool.
-pkgs+=(libimage-exiftool-perl)
-# scripts/check-format needs only the formatter.
-if [ "${1:-}" = format ]; then
-  pkgs=(git clang-format)
-fi
+
+build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev
+       fonts-dejavu-core)
+# Extra display plugins (VNC and the like) and Qt's own translations of its
+# standard buttons and dialogs. The X11 and offscreen plugins come with Qt's
+# GUI library, which qt6-base-dev already brings.
+run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
+# The installation test checks the desktop entry (desktop-file-validate) and
+# reads the guides back (pdftotext); the photo tests read kept EXIF, XMP and
+# ICC profiles back with exiftool. The tests run Qt offscreen: no X server.
+test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl)
+# bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
+# velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
+# bench/load.sh make their pictures with ImageMagick.
+bench=("${build[@]}" libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools python3 time)
+fuzz=("${build[@]}" clang libclang-rt-14-dev)
+screenshots=("${run[@]}" xvfb xauth)
+icons=(librsvg2-bin)
+format=(git clang-format)
+
+[ $# -eq 0 ] && set -- test
+pkgs=()
+for group in "$@"; do
+  case "$group" in
+    build) pkgs+=("${build[@]}") ;;
+    run) pkgs+=("${run[@]}") ;;
+    test) pkgs+=("${test[@]}") ;;
+    bench) pkgs+=("${bench[@]}") ;;
+    fuzz) pkgs+=("${fuzz[@]}") ;;
+    screenshots) pkgs+=("${screenshots[@]}") ;;
+    icons) pkgs+=("${icons[@]}") ;;
+    format) pkgs+=("${format[@]}") ;;
+    *)
+      echo "deps.sh: unknown group '$group' (build, run, test, bench, fuzz, screenshots, icons, format)" >&2
+      exit 2
+      ;;
+  esac
+done
+
 missing=()
-for p in "${pkgs[@]}"; do
+for p in $(printf '%s\n' "${pkgs[@]}" | sort -u); do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps.sh: installing ${missing[*]}"
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
