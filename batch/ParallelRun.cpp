@@ -30,17 +30,12 @@ public:
     void ShowError(const QString&) override {}
 };
 
-using TBytesStep = std::vector<uint8_t> (TResizeEngine::*)(std::vector<uint8_t>);
-
-// The in-memory pipeline of a file's kind; none for an unknown kind.
-TBytesStep stepFor(const QString& name) {
+// The pipeline step of a file's kind; none for an unknown kind.
+TResizeEngine::TStreamStep stepFor(const QString& name) {
     const QString ext = TResizeEngine::ExtensionOf(name);
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
-        return &TResizeEngine::resizeJpgBytes;
-    if (ext == QLatin1String(".BMP"))
-        return &TResizeEngine::resizeBmpBytes;
-    if (ext == QLatin1String(".PNG"))
-        return &TResizeEngine::resizePngBytes;
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) return &TResizeEngine::resizeJpgFrom;
+    if (ext == QLatin1String(".BMP")) return &TResizeEngine::resizeBmpFrom;
+    if (ext == QLatin1String(".PNG")) return &TResizeEngine::resizePngFrom;
     return nullptr;
 }
 
@@ -93,7 +88,7 @@ void TResizeEngine::runParallel() {
             TWorkResult result;
             try {
                 engine.shortData_ = false;
-                result.bytes = (engine.*stepFor(name))(velmora::ReadWholeFile(velmora::EncodePath(name)));
+                result.bytes = engine.resizeFromFile(name, stepFor(name));
                 result.shortData = engine.shortData_;
             } catch (...) {
                 result.error = std::current_exception();

@@ -110,9 +110,8 @@ bool streamInto(TGraphic& picture, TBitmap32& out) {
 // JPEG and PNG share one shape: the codec object decodes the source and,
 // given the resized bitmap, encodes the output.
 template <typename Codec>
-std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, std::vector<uint8_t> source) {
-    TMemoryStream in(std::move(source));
-    codec.LoadFromStream(in);
+std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
+    codec.LoadFromStream(source);
     const TPhotoMetadata meta = ReadPhotoMetadata(codec);
     // The size rule sees the picture as it is meant to be seen.
     const int orientation = autoOrient ? meta.orientation : 0;
@@ -151,17 +150,12 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, std::vector<uint8_t
     return out.TakeBytes();
 }
 
-std::vector<uint8_t> TResizeEngine::resizeJpgBytes(std::vector<uint8_t> source) {
-    return resizeWith(*jpg, std::move(source));
-}
+std::vector<uint8_t> TResizeEngine::resizeJpgFrom(TStream& source) { return resizeWith(*jpg, source); }
 
-std::vector<uint8_t> TResizeEngine::resizePngBytes(std::vector<uint8_t> source) {
-    return resizeWith(*png, std::move(source));
-}
+std::vector<uint8_t> TResizeEngine::resizePngFrom(TStream& source) { return resizeWith(*png, source); }
 
-std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) {
-    TMemoryStream in(std::move(source));
-    img->LoadFromStream(in);
+std::vector<uint8_t> TResizeEngine::resizeBmpFrom(TStream& source) {
+    img->LoadFromStream(source);
     shortData_ = img->ShortData;
     int32_t w = 0, h = 0;
     targetSize(*this, img->Width(), img->Height(), w, h);
@@ -173,13 +167,34 @@ std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) 
     return out.TakeBytes();
 }
 
-// The file edge of every pipeline: the whole source is read into memory, the
-// step makes the output's bytes, and the output replaces its file only once
-// complete. Any failure is reported for the file and the run goes on.
-template <typename Step>
-bool TResizeEngine::resizeFile(const QString& name, Step step) {
+std::vector<uint8_t> TResizeEngine::resizeJpgBytes(std::vector<uint8_t> source) {
+    TMemoryStream in(std::move(source));
+    return resizeJpgFrom(in);
+}
+
+std::vector<uint8_t> TResizeEngine::resizePngBytes(std::vector<uint8_t> source) {
+    TMemoryStream in(std::move(source));
+    return resizePngFrom(in);
+}
+
+std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) {
+    TMemoryStream in(std::move(source));
+    return resizeBmpFrom(in);
+}
+
+std::vector<uint8_t> TResizeEngine::resizeFromFile(const QString& name, TStreamStep step) {
+    TFileStream in(velmora::EncodePath(name));
+    return (this->*step)(in);
+}
+
+// The file edge of every pipeline: the step reads the source from the file
+// and makes the output's bytes in memory, so a source that is also the
+// target has been read to its end before the output replaces the file, and
+// only once complete. Any failure is reported for the file and the run goes
+// on.
+bool TResizeEngine::resizeFile(const QString& name, TStreamStep step) {
     try {
-        const std::vector<uint8_t> out = (this->*step)(velmora::ReadWholeFile(velmora::EncodePath(name)));
+        const std::vector<uint8_t> out = resizeFromFile(name, step);
         velmora::WriteFileReplacing(velmora::EncodePath(OutputPath(name)), out.data(), out.size());
         return true;
     } catch (...) {
@@ -188,8 +203,8 @@ bool TResizeEngine::resizeFile(const QString& name, Step step) {
     }
 }
 
-bool TResizeEngine::resizeJpg(const QString& name) { return resizeFile(name, &TResizeEngine::resizeJpgBytes); }
+bool TResizeEngine::resizeJpg(const QString& name) { return resizeFile(name, &TResizeEngine::resizeJpgFrom); }
 
-bool TResizeEngine::resizePng(const QString& name) { return resizeFile(name, &TResizeEngine::resizePngBytes); }
+bool TResizeEngine::resizePng(const QString& name) { return resizeFile(name, &TResizeEngine::resizePngFrom); }
 
-bool TResizeEngine::resizeBmp(const QString& name) { return resizeFile(name, &TResizeEngine::resizeBmpBytes); }
+bool TResizeEngine::resizeBmp(const QString& name) { return resizeFile(name, &TResizeEngine::resizeBmpFrom); }

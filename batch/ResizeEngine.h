@@ -17,6 +17,7 @@ class TBitmap;
 class TBitmap32;
 class TJPEGImage;
 class TPngImage;
+class TStream;
 
 // What the engine needs from its front end.
 class TResizePort {
@@ -137,6 +138,14 @@ public:
     std::vector<uint8_t> resizeBmpBytes(std::vector<uint8_t> source);
     std::vector<uint8_t> resizePngBytes(std::vector<uint8_t> source);
 
+    // The same work on a source read from a stream, from its position to its
+    // end: the file pipelines hand a TFileStream, so a step may read the file
+    // in pieces instead of holding all of it.
+    std::vector<uint8_t> resizeJpgFrom(TStream& source);
+    std::vector<uint8_t> resizeBmpFrom(TStream& source);
+    std::vector<uint8_t> resizePngFrom(TStream& source);
+    using TStreamStep = std::vector<uint8_t> (TResizeEngine::*)(TStream&);
+
     // outDir + "/" + the file-name part of name.
     QString OutputPath(const QString& name) const;
 
@@ -160,9 +169,11 @@ private:
     bool abandoned_ = false;  // the last pipeline's write met the interrupt flag
     bool shortData_ = false;  // the last pipeline's source had less data than its picture
     template <typename Codec>
-    std::vector<uint8_t> resizeWith(Codec& codec, std::vector<uint8_t> source);
-    template <typename Step>
-    bool resizeFile(const QString& name, Step step);
+    std::vector<uint8_t> resizeWith(Codec& codec, TStream& source);
+    // The output's bytes for the source file at name, read through a
+    // TFileStream that is closed before the output is written.
+    std::vector<uint8_t> resizeFromFile(const QString& name, TStreamStep step);
+    bool resizeFile(const QString& name, TStreamStep step);
     void freeWorkingObjects();
     void runParallel();
     // "Resizing image i of n" in the current language (i counts from 1).

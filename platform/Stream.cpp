@@ -86,6 +86,8 @@ public:
         if (fd_ >= 0) ::close(fd_);
         fd_ = fd;
     }
+    // Gives the descriptor up without closing it.
+    void Release() { fd_ = -1; }
     // Closes now and returns the close's error (0 when fine).
     int Close() {
         const int fd = fd_;
@@ -181,15 +183,27 @@ void SetWriteInterruptFlag(const volatile std::sig_atomic_t* flag) { interruptFl
 
 void UseNamedTemporariesOnly(bool namedOnly) { namedTemporariesOnly = namedOnly; }
 
-std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    // Non-blocking, so that a FIFO without a writer or a device cannot hold
-    // the run; only regular files are read.
+namespace {
+
+// Opens a regular file for reading. Non-blocking, so that a FIFO without a
+// writer or a device cannot hold the run; anything but a regular file is
+// refused. The descriptor and the file's status on success.
+int openForReading(const std::string& path, struct stat& st) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.Get() < 0) raiseOpen(path, systemText(errno));
-    struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) raiseOpen(path, systemText(errno));
     if (S_ISDIR(st.st_mode)) raiseOpen(path, systemText(EISDIR));
     if (!S_ISREG(st.st_mode)) raiseOpen(path, "Not a regular file");
+    const int result = fd.Get();
+    fd.Release();
+    return result;
+}
+
+}  // namespace
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    struct stat st {};
+    FileDescriptor fd(openForReading(path, st));
     std::vector<uint8_t> bytes;
     try {
         bytes.reserve(size_t(st.st_size));
@@ -306,3 +320,68 @@ bool DirectoryExists(const std::string& path) {
 }
 
 }  // namespace velmora
+
+TFileStream::TFileStream(const std::string& path) : path_(path) {
+    struct stat st {};
+    fd_ = velmora::openForReading(path, st);
+    size_ = int64_t(st.st_size);
+}
+
+TFileStream::~TFileStream() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+size_t TFileStream::readAt(int64_t offset, uint8_t* out, size_t count) {
+    if (offset >= size_) return 0;
+    count = size_t(std::min<int64_t>(int64_t(count), size_ - offset));
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t n =
+            ::pread(fd_, out + done, std::min<size_t>(count - done, size_t(1) << 30), off_t(offset + int64_t(done)));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            velmora::raiseOpen(path_, velmora::systemText(errno));
+        }
+        if (n == 0) break;  // the file became shorter since it was opened
+        done += size_t(n);
+    }
+    return done;
+}
+
+size_t TFileStream::Read(void* buffer, size_t count) {
+    uint8_t* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    // What the buffer already holds from the position on.
+    if (pos_ >= bufferStart_ && pos_ < bufferStart_ + int64_t(bufferLength_)) {
+        const size_t at = size_t(pos_ - bufferStart_);
+        const size_t n = std::min(count, bufferLength_ - at);
+        std::memcpy(out, buffer_.data() + at, n);
+        done = n;
+        pos_ += int64_t(n);
+    }
+    if (done == count) return done;
+    if (count - done >= kBufferSize) {
+        const size_t n = readAt(pos_, out + done, count - done);
+        pos_ += int64_t(n);
+        return done + n;
+    }
+    if (buffer_.empty()) buffer_.resize(kBufferSize);
+    bufferStart_ = pos_;
+    bufferLength_ = readAt(pos_, buffer_.data(), kBufferSize);
+    const size_t n = std::min(count - done, bufferLength_);
+    std::memcpy(out + done, buffer_.data(), n);
+    pos_ += int64_t(n);
+    return done + n;
+}
+
+size_t TFileStream::Write(const void*, size_t) { return 0; }
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+    int64_t base = 0;
+    if (origin == TSeekOrigin::soCurrent)
+        base = pos_;
+    else if (origin == TSeekOrigin::soEnd)
+        base = size_;
+    pos_ = std::max<int64_t>(0, base + offset);
+    return pos_;
+}

@@ -1,5 +1,6 @@
-// Byte streams and the file edge. Codecs decode from and encode to memory;
-// files are read whole and written whole through the helpers at the bottom.
+// Byte streams and the file edge. Codecs decode from and encode to memory or
+// read a TFileStream; files are written whole through the helpers at the
+// bottom.
 #pragma once
 
 #include <csignal>
@@ -57,6 +58,40 @@ public:
 private:
     std::vector<uint8_t> data_;
     size_t pos_ = 0;
+};
+
+// A regular file opened read-only, read in pieces through a small buffer, with
+// a position that can move anywhere (reads past the end give 0 bytes). Size is
+// the file's size when it was opened. Opening refuses what ReadWholeFile
+// refuses, with the same EFOpenError; a failing read raises EFOpenError too
+// ("Cannot open file \"<path>\". <reason>"). Writing is refused (0 bytes).
+class TFileStream : public TStream {
+public:
+    explicit TFileStream(const std::string& path);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override { return size_; }
+
+private:
+    // Up to count bytes at offset (fewer only at the end of the file).
+    size_t readAt(int64_t offset, uint8_t* out, size_t count);
+
+    // Reads smaller than this go through the buffer; larger ones go straight
+    // into the caller's memory.
+    static constexpr size_t kBufferSize = size_t(1) << 16;
+
+    std::string path_;
+    int fd_ = -1;
+    int64_t size_ = 0;
+    int64_t pos_ = 0;
+    std::vector<uint8_t> buffer_;
+    int64_t bufferStart_ = 0;  // file offset of buffer_[0]
+    size_t bufferLength_ = 0;  // valid bytes in buffer_
 };
 
 namespace velmora {

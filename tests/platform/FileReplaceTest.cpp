@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -55,13 +56,24 @@ std::string CreateFailure(const fs::path& p, const std::string& text) {
     return {};
 }
 
+// The reason both ways of reading a file give when it cannot be opened (they
+// must agree), or "" when it opens.
 std::string OpenFailure(const fs::path& p) {
+    std::string whole, piecewise;
     try {
         velmora::ReadWholeFile(p.string());
     } catch (const EFOpenError& e) {
-        return e.Reason();
+        whole = e.Reason();
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + p.string() + "\". " + whole);
     }
-    return {};
+    try {
+        TFileStream stream(p.string());
+    } catch (const EFOpenError& e) {
+        piecewise = e.Reason();
+        EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + p.string() + "\". " + piecewise);
+    }
+    EXPECT_EQ(piecewise, whole) << p;
+    return whole;
 }
 
 // A pid that no process has: a child that has already been reaped.
@@ -196,6 +208,41 @@ TEST_F(FileReplace, OnlyRegularFilesAreRead) {
     EXPECT_EQ(OpenFailure("/dev/zero"), "Not a regular file");
     EXPECT_EQ(OpenFailure(dir_), "Is a directory");
     EXPECT_EQ(OpenFailure(dir_ / "none.png"), "No such file or directory");
+}
+
+TEST_F(FileReplace, FileStreamReadsAnyPieceAnywhere) {
+    // 300 000 bytes, none equal to its neighbours: every misplaced piece shows.
+    std::string text(300000, '\0');
+    for (size_t i = 0; i < text.size(); ++i) text[i] = char(i * 7 + (i >> 9));
+    WriteText(dir_ / "a.bin", text);
+    TFileStream stream((dir_ / "a.bin").string());
+    EXPECT_EQ(stream.Size(), int64_t(text.size()));
+    // Small pieces (through the buffer), pieces crossing its end, large
+    // pieces (straight into the caller's memory), forwards and backwards.
+    struct Piece {
+        int64_t at;
+        size_t count;
+    };
+    const Piece pieces[] = {{0, 1},           {1, 53},        {65530, 20},      {65536, 3},      {299990, 100},
+                            {100000, 200000}, {70000, 65536}, {5, 65535},       {250000, 40000}, {299999, 1},
+                            {300000, 10},     {400000, 10},   {131072, 131072}, {12, 0}};
+    for (const Piece& p : pieces) {
+        std::vector<char> got(p.count + 1, '?');
+        EXPECT_EQ(stream.Seek(p.at, TSeekOrigin::soBeginning), p.at);
+        const size_t expected = p.at >= int64_t(text.size()) ? 0 : std::min(p.count, text.size() - size_t(p.at));
+        ASSERT_EQ(stream.Read(got.data(), p.count), expected) << p.at;
+        EXPECT_EQ(std::string(got.data(), expected), text.substr(size_t(std::min<int64_t>(p.at, 300000)), expected))
+            << p.at << " + " << p.count;
+        EXPECT_EQ(got[expected], '?');
+        EXPECT_EQ(stream.Position(), p.at + int64_t(expected));
+    }
+    EXPECT_EQ(stream.Seek(-10, TSeekOrigin::soEnd), 299990);
+    EXPECT_EQ(stream.Seek(4, TSeekOrigin::soCurrent), 299994);
+    EXPECT_EQ(stream.Remaining(), 6);
+    uint8_t byte = 0;
+    EXPECT_THROW(stream.ReadBuffer(&byte, 7), EReadError);
+    EXPECT_THROW(stream.WriteBuffer(&byte, 1), EWriteError);
+    EXPECT_EQ(ReadText(dir_ / "a.bin"), text);
 }
 
 }  // namespace
