@@ -4,7 +4,7 @@
 // them are in tests/cli/PhotoCliTest.cpp.
 #include "batch/ResizeEngine.h"
 
-#include "tests/codecs/png/png_reference.h"
+#include "tests/support/PngReference.h"
 #include "tests/support/PhotoFiles.h"
 #include "tests/support/PhotoJpeg.h"
 

@@ -1,7 +1,7 @@
 // velmora-cli's photo switches on files built by hand: metadata read back by
 // exiftool (skipped where it is not installed), pixels by the test-only PNG
 // decoder and libjpeg.
-#include "tests/codecs/png/png_reference.h"
+#include "tests/support/PngReference.h"
 #include "tests/support/PhotoFiles.h"
 #include "tests/support/PhotoJpeg.h"
 

@@ -1,7 +1,7 @@
 // Writes the generated JPEG seeds of the fuzz targets into the folder named
 // on the command line: every kind of file the decoder has a route for, made
 // with plain libjpeg calls, kept small (a few kilobytes each).
-#include "JpegTestKit.h"
+#include "tests/support/JpegTestKit.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
 // Loading a raster from BMP data: the 32-bit fast route, the route through
 // the platform bitmap, where the pixel array begins, and the file edge.
-#include "BmpBuilder.h"
+#include "tests/support/BmpBuilder.h"
 #include "codecs/bmp/BmpFile.h"
 #include "platform/Exceptions.h"
 #include "raster/Bitmap32.h"

@@ -2,7 +2,7 @@
 // sizes and offsets that lie, and a deterministic sweep that flips every byte
 // and truncates at every length of a few valid files. The only outcomes
 // allowed are a picture or one of our exceptions.
-#include "BmpBuilder.h"
+#include "tests/support/BmpBuilder.h"
 #include "codecs/bmp/BmpFile.h"
 #include "platform/Exceptions.h"
 #include "raster/Bitmap32.h"

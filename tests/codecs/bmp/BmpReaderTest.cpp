@@ -1,7 +1,7 @@
 // Uncompressed and bit-field pictures: every header kind, bit count and row
 // order, built by hand, decoded, and compared pixel by pixel with the colours
 // the test put in.
-#include "BmpBuilder.h"
+#include "tests/support/BmpBuilder.h"
 #include "codecs/bmp/BmpFile.h"
 #include "platform/Exceptions.h"
 

@@ -1,6 +1,6 @@
 // Run-length pictures, encoded by hand: runs, end of line, delta, absolute
 // runs with their word padding, end of bitmap, and data that misbehaves.
-#include "BmpBuilder.h"
+#include "tests/support/BmpBuilder.h"
 #include "codecs/bmp/BmpFile.h"
 #include "platform/Exceptions.h"
 

@@ -1,7 +1,7 @@
 // Compression and the object's life cycle: written markers and tables, exact
 // output bytes against a plain libjpeg compression, progressive carry-over,
 // empty pictures, assignment, property changes and progress reports.
-#include "JpegTestKit.h"
+#include "tests/support/JpegTestKit.h"
 #include "codecs/jpeg/JPEGImage.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // repaired, so the damage reaches the parsers), every truncation. Loading
 // either succeeds or raises an Exception subclass; a loaded image draws and
 // saves without fault.
-#include "png_test_util.h"
+#include "PngTestSupport.h"
 
 #include <zlib.h>
 

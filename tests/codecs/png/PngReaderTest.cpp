@@ -1,6 +1,6 @@
 // Reading: the conformance suite against an independent decoder, the error
 // table, and hand-made files for the cases the suite does not cover.
-#include "png_test_util.h"
+#include "PngTestSupport.h"
 
 #include <zlib.h>
 

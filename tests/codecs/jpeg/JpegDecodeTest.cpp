@@ -1,6 +1,6 @@
 // Loading and decoding: header values before decoding, decoded pixels against
 // a straight libjpeg decode, grey, CMYK/YCCK, scaling, drawing.
-#include "JpegTestKit.h"
+#include "tests/support/JpegTestKit.h"
 #include "codecs/jpeg/JPEGImage.h"
 
 #include <gtest/gtest.h>

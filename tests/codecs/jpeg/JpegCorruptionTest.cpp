@@ -3,7 +3,7 @@
 // and drawing may succeed or raise one of the project's exceptions; nothing
 // else (a crash, a foreign exception, a hang, an out-of-bounds access under
 // the sanitizers) is acceptable.
-#include "JpegTestKit.h"
+#include "tests/support/JpegTestKit.h"
 #include "codecs/jpeg/JPEGImage.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "JpegTestKit.h"
+#include "tests/support/JpegTestKit.h"
 
 #include <csetjmp>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "codecs/png/PngImage.h"
-#include "png_reference.h"
+#include "tests/support/PngReference.h"
 
 #include <gtest/gtest.h>
 

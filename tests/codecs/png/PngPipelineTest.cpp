@@ -1,7 +1,7 @@
 // The PNG object as the batch uses it: drawn into the raster through its
 // picture rule (white fill, alpha reset), written back from a platform bitmap.
 #include "codecs/png/PngImage.h"
-#include "png_reference.h"
+#include "tests/support/PngReference.h"
 #include "raster/Bitmap32.h"
 
 #include <gtest/gtest.h>

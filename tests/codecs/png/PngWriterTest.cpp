@@ -1,6 +1,6 @@
 // Writing: exact bytes, chunk order, IDAT splitting, filters, interlacing,
 // and round trips through this reader and through the independent decoder.
-#include "png_test_util.h"
+#include "PngTestSupport.h"
 
 #include <zlib.h>
 

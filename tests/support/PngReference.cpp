@@ -1,4 +1,4 @@
-#include "png_reference.h"
+#include "tests/support/PngReference.h"
 
 #include <zlib.h>
 
