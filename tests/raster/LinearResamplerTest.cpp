@@ -2,6 +2,7 @@
 // invariants of its tables, and the accelerated row kernels against the
 // portable ones.
 #include "TestRaster.h"
+#include "tests/support/PixelDiff.h"
 
 #include "raster/Bitmap32.h"
 #include "raster/BlendVariants.h"
@@ -317,7 +318,7 @@ TEST(RasterVariantOutputs, ByteIdenticalToThePortableReference) {
             have.SetSize(s.dw, s.dh);
             src.DrawTo(have, have.BoundsRect());
             RebindCpuVariants(cpubinding::StartUpFeatures());
-            ASSERT_EQ(rastertest::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), s.dw), "")
+            ASSERT_EQ(testsupport::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), s.dw), "")
                 << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh << " features " << f;
         }
     }

@@ -3,6 +3,7 @@
 // float rounding points, no buffers, no tables shared with the code under
 // test. The fast code must match it byte for byte.
 #include "TestRaster.h"
+#include "tests/support/PixelDiff.h"
 
 #include "raster/Bitmap32.h"
 #include "raster/CpuVariants.h"
@@ -165,7 +166,7 @@ TEST_P(RasterResampleAgainstReference, RandomSizesWholeDestination) {
             continue;
         }
         ReferenceResample(src, src.BoundsRect(), want, want.BoundsRect(), want.BoundsRect(), b.blend);
-        ASSERT_EQ(rastertest::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), have.Width()), "")
+        ASSERT_EQ(testsupport::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), have.Width()), "")
             << src.Width() << "x" << src.Height() << " -> " << have.Width() << "x" << have.Height();
     }
 }
@@ -199,10 +200,9 @@ TEST_P(RasterResampleAgainstReference, OffsetRectanglesAndClip) {
                 ReferenceResample(src, src.BoundsRect(), want, dr, dc, b.blend);
             }
         }
-        ASSERT_EQ(rastertest::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), have.Width()), "")
-            << "src " << src.Width() << "x" << src.Height() << " rect " << dr.Left << "," << dr.Top << ","
-            << dr.Right << "," << dr.Bottom << " clip " << dc.Left << "," << dc.Top << "," << dc.Right << ","
-            << dc.Bottom;
+        ASSERT_EQ(testsupport::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), have.Width()), "")
+            << "src " << src.Width() << "x" << src.Height() << " rect " << dr.Left << "," << dr.Top << "," << dr.Right
+            << "," << dr.Bottom << " clip " << dc.Left << "," << dc.Top << "," << dc.Right << "," << dc.Bottom;
     }
 }
 
@@ -226,9 +226,9 @@ TEST_P(RasterResampleAgainstReference, SourceSubRectangles) {
                        nullptr);
         if (sr.Width() == have.Width() && sr.Height() == have.Height()) continue;
         ReferenceResample(src, sr, want, want.BoundsRect(), want.BoundsRect(), b.blend);
-        ASSERT_EQ(rastertest::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), have.Width()), "")
-            << "src " << src.Width() << "x" << src.Height() << " rect " << sr.Left << "," << sr.Top << ","
-            << sr.Right << "," << sr.Bottom << " -> " << have.Width() << "x" << have.Height();
+        ASSERT_EQ(testsupport::FirstDifference(rastertest::Pixels(have), rastertest::Pixels(want), have.Width()), "")
+            << "src " << src.Width() << "x" << src.Height() << " rect " << sr.Left << "," << sr.Top << "," << sr.Right
+            << "," << sr.Bottom << " -> " << have.Width() << "x" << have.Height();
     }
 }
 

@@ -1,17 +1,18 @@
-// Helpers shared by the raster tests: random rasters and readable diffs.
+// Helpers shared by the raster tests: random and hand-written rasters, their
+// pixels as plain values (compared with testsupport::FirstDifference).
 #pragma once
 
 #include "raster/Bitmap32.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/PixelDiff.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace rastertest {
+
+using testsupport::FirstDifference;
 
 inline void FillRandom(TBitmap32& b, std::mt19937& rng) {
     for (int32_t y = 0; y < b.Height(); ++y)
@@ -30,20 +31,6 @@ inline void FillGray(TBitmap32& b, const std::vector<std::vector<int>>& rows) {
 
 inline std::vector<TColor32> Pixels(const TBitmap32& b) {
     return std::vector<TColor32>(b.Bits(), b.Bits() + size_t(b.Width()) * size_t(b.Height()));
-}
-
-// First differing pixel as "(x, y) have 0x... want 0x...", or "" when equal.
-inline std::string FirstDifference(const std::vector<TColor32>& have, const std::vector<TColor32>& want,
-                                   int32_t width) {
-    if (have.size() != want.size()) return "sizes differ";
-    for (size_t i = 0; i < have.size(); ++i)
-        if (have[i] != want[i]) {
-            char buf[96];
-            std::snprintf(buf, sizeof buf, "(%d, %d) have 0x%08X want 0x%08X", int(i % size_t(width)),
-                          int(i / size_t(width)), have[i], want[i]);
-            return buf;
-        }
-    return "";
 }
 
 // Blue channel of every pixel, as a row-major grid.

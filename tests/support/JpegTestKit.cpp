@@ -163,6 +163,15 @@ Bytes MakeManyScanJpeg(int minScans) {
     });
 }
 
+std::vector<uint32_t> OpaqueArgb(const Picture& rgb) {
+    std::vector<uint32_t> out(size_t(rgb.width) * size_t(rgb.height));
+    for (size_t i = 0; i < out.size(); ++i) {
+        const uint8_t* p = &rgb.pixels[i * 3];
+        out[i] = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
+    }
+    return out;
+}
+
 Picture ReferenceDecode(const Bytes& jpeg, J_COLOR_SPACE space, int scaleDenom) {
     jpeg_decompress_struct d;
     KitError e;

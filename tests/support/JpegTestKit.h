@@ -51,6 +51,9 @@ struct Picture {
 // JCS_CMYK) at 1/scaleDenom size. Throws std::runtime_error on a fatal error.
 Picture ReferenceDecode(const Bytes& jpeg, J_COLOR_SPACE space, int scaleDenom = 1);
 
+// The pixels of a red-green-blue picture as opaque 0xFFRRGGBB values.
+std::vector<uint32_t> OpaqueArgb(const Picture& rgb);
+
 // A plain libjpeg compression of red-green-blue rows: defaults, the given
 // quality with baseline tables, floating-point DCT, optionally simple
 // progression; all tables written.

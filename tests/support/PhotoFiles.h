@@ -4,7 +4,7 @@
 // codecs under test.
 #pragma once
 
-#include <zlib.h>
+#include "tests/support/PngReference.h"
 
 #include <cstdint>
 #include <cstring>
@@ -164,54 +164,29 @@ inline Bytes IccProfile(uint32_t size, const char* space = "RGB ") {
 
 // ---------------------------------------------------------------- PNG
 
-inline void PutBE32(Bytes& out, uint32_t v) {
-    for (int i = 3; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
-}
-
-inline void AppendChunk(Bytes& out, const std::string& type, const Bytes& data) {
-    PutBE32(out, uint32_t(data.size()));
-    Bytes typed(type.begin(), type.end());
-    typed.insert(typed.end(), data.begin(), data.end());
-    out.insert(out.end(), typed.begin(), typed.end());
-    PutBE32(out, uint32_t(crc32(0, typed.data(), uInt(typed.size()))));
-}
-
 // An 8-bit RGBA (hasAlpha) or RGB PNG of pixels 0xAARRGGBB, top row first,
 // with extra chunks placed right after IHDR.
 inline Bytes PngRgba(uint32_t w, uint32_t h, const std::vector<uint32_t>& pixels, bool hasAlpha = true,
                      const std::vector<std::pair<std::string, Bytes>>& extra = {}) {
-    Bytes out{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Bytes ihdr;
-    PutBE32(ihdr, w);
-    PutBE32(ihdr, h);
-    ihdr.insert(ihdr.end(), {8, uint8_t(hasAlpha ? 6 : 2), 0, 0, 0});
-    AppendChunk(out, "IHDR", ihdr);
-    for (const auto& [type, data] : extra) AppendChunk(out, type, data);
+    pngref::Builder png;
+    png.Ihdr(w, h, 8, uint8_t(hasAlpha ? 6 : 2));
+    for (const auto& [type, data] : extra) png.Chunk(type, data);
     Bytes raw;
     for (uint32_t y = 0; y < h; ++y) {
         raw.push_back(0);
         for (uint32_t x = 0; x < w; ++x) {
             const uint32_t p = pixels[size_t(y) * w + x];
-            raw.insert(raw.end(), {uint8_t(p >> 16), uint8_t(p >> 8), uint8_t(p)});
+            for (int shift : {16, 8, 0}) raw.push_back(uint8_t(p >> shift));
             if (hasAlpha) raw.push_back(uint8_t(p >> 24));
         }
     }
-    uLongf len = compressBound(uLong(raw.size()));
-    Bytes z(len);
-    compress(z.data(), &len, raw.data(), uLong(raw.size()));
-    z.resize(len);
-    AppendChunk(out, "IDAT", z);
-    AppendChunk(out, "IEND", {});
-    return out;
+    return png.Chunk("IDAT", pngref::Deflate(raw)).Iend().bytes;
 }
 
 // iCCP chunk data for a profile.
 inline Bytes IccpChunk(const Bytes& profile) {
     Bytes b{'i', 'c', 'c', 0, 0};
-    uLongf len = compressBound(uLong(profile.size()));
-    Bytes z(len);
-    compress(z.data(), &len, profile.data(), uLong(profile.size()));
-    z.resize(len);
+    const Bytes z = pngref::Deflate(profile);
     b.insert(b.end(), z.begin(), z.end());
     return b;
 }
@@ -219,15 +194,7 @@ inline Bytes IccpChunk(const Bytes& profile) {
 // The chunks of a PNG file in order: type and data (CRCs not checked).
 inline std::vector<std::pair<std::string, Bytes>> PngChunks(const Bytes& file) {
     std::vector<std::pair<std::string, Bytes>> chunks;
-    size_t at = 8;
-    while (at + 12 <= file.size()) {
-        const uint32_t len = uint32_t(file[at]) << 24 | uint32_t(file[at + 1]) << 16 | uint32_t(file[at + 2]) << 8 |
-                             file[at + 3];
-        if (len > file.size() - at - 12) break;
-        chunks.emplace_back(std::string(file.begin() + long(at) + 4, file.begin() + long(at) + 8),
-                            Bytes(file.begin() + long(at) + 8, file.begin() + long(at) + 8 + len));
-        at += 12 + len;
-    }
+    for (pngref::RawChunk& c : pngref::Chunks(file)) chunks.emplace_back(c.type, std::move(c.data));
     return chunks;
 }
 

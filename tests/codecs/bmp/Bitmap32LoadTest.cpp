@@ -63,38 +63,52 @@ TEST(BmpRasterLoad, AllZeroFourthBytesGiveATransparentRaster) {
         for (int x = 0; x < 3; ++x) EXPECT_EQ(raster.Pixel(x, y), Argb(x, y) & 0xFFFFFF);
 }
 
-TEST(BmpRasterLoad, GapBeforeThePixelsIsSkipped) {
+// Layouts around the same 3 x 2 picture that must still read as it.
+struct ArgbLayout {
+    const char* name;
+    std::function<void(BmpLayout&)> change;
+};
+
+class BmpArgbLayouts : public ::testing::TestWithParam<ArgbLayout> {};
+
+TEST_P(BmpArgbLayouts, StillReadTheSamePicture) {
     for (bool topDown : {false, true}) {
         BmpLayout s = ThirtyTwoBit(topDown);
-        s.gap = Bytes(24, 0xEE);
+        GetParam().change(s);
         TBitmap32 raster;
         LoadRaster(raster, BuildBmp(s));
         ExpectArgb(raster);
     }
 }
 
-TEST(BmpRasterLoad, ColourTableOfA32BitFileIsNotReadAsPixels) {
-    BmpLayout s = ThirtyTwoBit(false);
-    s.clrUsed = 2;
-    s.palette = {0xABCDEF, 0x123456};
-    TBitmap32 raster;
-    LoadRaster(raster, BuildBmp(s));
-    ExpectArgb(raster);
-    // Even when the file header's offset is wrong, the table is skipped.
-    s.offBits = 0;
-    LoadRaster(raster, BuildBmp(s));
-    ExpectArgb(raster);
+ArgbLayout Offset(const char* name, uint32_t off) {
+    return {name, [off](BmpLayout& s) {
+                s.headerSize = 124;
+                s.offBits = off;
+            }};
 }
 
-TEST(BmpRasterLoad, OffsetOutsideTheFileFallsBackToTheHeadersEnd) {
-    for (uint32_t off : {0u, 20u, 53u, 100000u, 0xFFFFFFFFu}) {
-        BmpLayout s = ThirtyTwoBit(false, 124);
-        s.offBits = off;
-        TBitmap32 raster;
-        LoadRaster(raster, BuildBmp(s));
-        ExpectArgb(raster);
-    }
-}
+INSTANTIATE_TEST_SUITE_P(BmpRasterLoad, BmpArgbLayouts,
+                         ::testing::Values(
+                             // A gap before the pixels is skipped.
+                             ArgbLayout{"Gap", [](BmpLayout& s) { s.gap = Bytes(24, 0xEE); }},
+                             // The colour table of a 32-bit file is not read as pixels, even when
+                             // the file header's offset is wrong.
+                             ArgbLayout{"ColourTable",
+                                        [](BmpLayout& s) {
+                                            s.clrUsed = 2;
+                                            s.palette = {0xABCDEF, 0x123456};
+                                        }},
+                             ArgbLayout{"ColourTableOffsetZero",
+                                        [](BmpLayout& s) {
+                                            s.clrUsed = 2;
+                                            s.palette = {0xABCDEF, 0x123456};
+                                            s.offBits = 0;
+                                        }},
+                             // An offset outside the file falls back to the header's end.
+                             Offset("Offset0", 0), Offset("Offset20", 20), Offset("Offset53", 53),
+                             Offset("Offset100000", 100000), Offset("OffsetMax", 0xFFFFFFFFu)),
+                         [](const ::testing::TestParamInfo<ArgbLayout>& info) { return std::string(info.param.name); });
 
 TEST(BmpRasterLoad, PlatformRouteHonoursTheOffsetToo) {
     BmpLayout s;

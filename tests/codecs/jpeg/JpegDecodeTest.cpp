@@ -1,10 +1,12 @@
 // Loading and decoding: header values before decoding, decoded pixels against
 // a straight libjpeg decode, grey, CMYK/YCCK, scaling, drawing.
-#include "tests/support/JpegTestKit.h"
 #include "codecs/jpeg/JPEGImage.h"
+#include "tests/support/JpegTestKit.h"
+#include "tests/support/PixelDiff.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -20,6 +22,14 @@ namespace {
 void Load(TJPEGImage& jpg, const Bytes& bytes) {
     TMemoryStream stream(bytes);
     jpg.LoadFromStream(stream);
+}
+
+// A bitmap's pixels as 0xAARRGGBB values, top row first.
+std::vector<uint32_t> PixelsOf(const TBitmap& b) {
+    std::vector<uint32_t> out;
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x) out.push_back(b.Pixel(x, y));
+    return out;
 }
 
 std::string JpegErrorText(int code) { return "JPEG error #" + std::to_string(code); }
@@ -76,12 +86,7 @@ TEST_P(JpegColourDecode, Rgb24EqualsStraightLibjpegDecode) {
     ASSERT_EQ(bmp->PixelFormat(), TPixelFormat::pf24bit);
     ASSERT_EQ(bmp->Width(), ref.width);
     ASSERT_EQ(bmp->Height(), ref.height);
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            const uint8_t* want = ref.At(x, y);
-            const uint32_t expected = 0xFF000000u | uint32_t(want[0]) << 16 | uint32_t(want[1]) << 8 | want[2];
-            ASSERT_EQ(bmp->Pixel(x, y), expected) << "at " << x << "," << y;
-        }
+    EXPECT_EQ(testsupport::FirstDifference(PixelsOf(*bmp), jpegkit::OpaqueArgb(ref), ref.width), "");
 }
 
 TEST_P(JpegColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
@@ -94,16 +99,11 @@ TEST_P(JpegColourDecode, DrawCopiesTheDecodedPixelsOpaque) {
     std::vector<uint32_t> pixels(size_t(W) * H, 0x12345678u);
     TCanvas canvas{pixels.data(), W, H};
     jpg.Draw(canvas, TRect(2, 1, 2 + ref.width, 1 + ref.height));
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            const bool inside = x >= 2 && y >= 1 && x < 2 + ref.width && y < 1 + ref.height;
-            uint32_t expected = 0x12345678u;
-            if (inside) {
-                const uint8_t* p = ref.At(x - 2, y - 1);
-                expected = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-            }
-            ASSERT_EQ(pixels[size_t(y) * W + x], expected) << "at " << x << "," << y;
-        }
+    std::vector<uint32_t> want(size_t(W) * H, 0x12345678u);
+    const std::vector<uint32_t> picture = jpegkit::OpaqueArgb(ref);
+    for (int y = 0; y < ref.height; ++y)
+        std::copy_n(&picture[size_t(y) * ref.width], ref.width, &want[size_t(y + 1) * W + 2]);
+    EXPECT_EQ(testsupport::FirstDifference(pixels, want, W), "");
 }
 
 TEST_P(JpegColourDecode, OpaqueShortcutPaintsEveryPixelLikeTheDecode) {
@@ -115,12 +115,7 @@ TEST_P(JpegColourDecode, OpaqueShortcutPaintsEveryPixelLikeTheDecode) {
     TCanvas canvas{pixels.data(), ref.width, ref.height};
     ASSERT_TRUE(jpg.DrawOpaque(canvas));
     EXPECT_EQ(jpg.Bitmap(), nullptr) << "the shortcut builds no cached bitmap";
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            const uint8_t* p = ref.At(x, y);
-            const uint32_t expected = 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-            ASSERT_EQ(pixels[size_t(y) * ref.width + x], expected) << "at " << x << "," << y;
-        }
+    EXPECT_EQ(testsupport::FirstDifference(pixels, jpegkit::OpaqueArgb(ref), ref.width), "");
     // A canvas of another size is not painted.
     std::vector<uint32_t> other(size_t(ref.width + 1) * ref.height, 7u);
     TCanvas wider{other.data(), ref.width + 1, ref.height};
@@ -151,12 +146,7 @@ TEST_P(JpegColourDecode, ProgressiveDisplayEndsWithTheSamePicture) {
     jpg.AssignTo(out);
     ASSERT_EQ(out.PixelFormat(), TPixelFormat::pf24bit);
     ASSERT_EQ(out.Width(), ref.width);
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            const uint8_t* p = ref.At(x, y);
-            ASSERT_EQ(out.Pixel(x, y), 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2])
-                << "at " << x << "," << y;
-        }
+    EXPECT_EQ(testsupport::FirstDifference(PixelsOf(out), jpegkit::OpaqueArgb(ref), ref.width), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(JpegFiles, JpegColourDecode, ::testing::ValuesIn(kColourFiles),
@@ -180,11 +170,7 @@ TEST_P(JpegScaledDecode, SizeAndPixelsFollowTheScale) {
     ASSERT_NE(bmp, nullptr);
     ASSERT_EQ(bmp->Width(), ref.width);
     ASSERT_EQ(bmp->Height(), ref.height);
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            const uint8_t* p = ref.At(x, y);
-            ASSERT_EQ(bmp->Pixel(x, y), 0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
-        }
+    EXPECT_EQ(testsupport::FirstDifference(PixelsOf(*bmp), jpegkit::OpaqueArgb(ref), ref.width), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(JpegScales, JpegScaledDecode,
@@ -327,13 +313,7 @@ TEST(JpegTruncatedDecode, MatchesLibjpegOnTheSameBytes) {
             std::vector<uint32_t> pixels(48 * 40, 0);
             TCanvas canvas{pixels.data(), 48, 40};
             ASSERT_NO_THROW(jpg.Draw(canvas, TRect(0, 0, 48, 40)));
-            for (int y = 0; y < 40; ++y)
-                for (int x = 0; x < 48; ++x) {
-                    const uint8_t* p = ref.At(x, y);
-                    ASSERT_EQ(pixels[size_t(y) * 48 + x],
-                              0xFF000000u | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2])
-                        << "keep " << keep << " at " << x << "," << y;
-                }
+            EXPECT_EQ(testsupport::FirstDifference(pixels, jpegkit::OpaqueArgb(ref), 48), "") << "keep " << keep;
         }
     }
 }

@@ -1,8 +1,9 @@
 // Compression and the object's life cycle: written markers and tables, exact
 // output bytes against a plain libjpeg compression, progressive carry-over,
 // empty pictures, assignment, property changes and progress reports.
-#include "tests/support/JpegTestKit.h"
 #include "codecs/jpeg/JPEGImage.h"
+#include "tests/support/JpegTestKit.h"
+#include "tests/support/PixelDiff.h"
 
 #include <gtest/gtest.h>
 
@@ -81,15 +82,6 @@ const jpegkit::Segment* Find(const std::vector<jpegkit::Segment>& segs, uint8_t 
     return nullptr;
 }
 
-// Hex grid of the first differing region, for a readable failure.
-std::string FirstDifference(const Bytes& have, const Bytes& want) {
-    size_t i = 0;
-    while (i < have.size() && i < want.size() && have[i] == want[i]) ++i;
-    char text[96];
-    std::snprintf(text, sizeof text, "sizes %zu/%zu, first difference at byte %zu", have.size(), want.size(), i);
-    return text;
-}
-
 // ---------------------------------------------------------------------------
 
 class JpegWrittenFile : public ::testing::TestWithParam<int> {};
@@ -163,7 +155,7 @@ TEST_P(JpegExactBytes, EqualPlainLibjpegCompression) {
         jpg.Assign(source);
         const Bytes have = Save(jpg);
         const Bytes want = jpegkit::ReferenceCompress(RgbOf(source), 90, false);
-        ASSERT_EQ(have, want) << w << "x" << h << ": " << FirstDifference(have, want);
+        ASSERT_EQ(have, want) << w << "x" << h << ": " << testsupport::FirstDifference(have, want);
         EXPECT_EQ(jpg.Width(), w);
         EXPECT_EQ(jpg.Height(), h);
     }
@@ -232,7 +224,7 @@ TEST_P(JpegPipelineRoundTrip, OutputIsLibjpegsCompressionOfTheDecodedPixels) {
     jpg.Assign(bmp);
     const Bytes have = Save(jpg);
     const Bytes want = jpegkit::ReferenceCompress(rgb, 90, recipe.progressive);
-    ASSERT_EQ(have, want) << FirstDifference(have, want);
+    ASSERT_EQ(have, want) << testsupport::FirstDifference(have, want);
 
     const auto segs = jpegkit::ReadSegments(have);
     const jpegkit::Segment* sof = Find(segs, recipe.progressive ? 0xC2 : 0xC0);

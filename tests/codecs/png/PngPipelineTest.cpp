@@ -1,16 +1,11 @@
 // The PNG object as the batch uses it: drawn into the raster through its
 // picture rule (white fill, alpha reset), written back from a platform bitmap.
-#include "codecs/png/PngImage.h"
-#include "tests/support/PngReference.h"
+#include "PngTestSupport.h"
 #include "raster/Bitmap32.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-
-namespace {
-std::string SuitePath(const std::string& name) { return std::string(VELMORA_TEST_DATA) + "/pngsuite/" + name; }
-}  // namespace
 
 TEST(PngPipeline, RasterAssignCompositesOverWhiteWithOpaqueAlpha) {
     for (const char* name : {"basn6a08.png", "basi4a16.png", "tbrn2c08.png", "tp1n3p08.png", "basn3p04.png"}) {

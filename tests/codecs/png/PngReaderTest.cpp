@@ -70,7 +70,7 @@ TEST_P(PngSuiteValid, DrawsTheReferencePixelsOverWhite) {
     EXPECT_EQ(png.InterlaceMethod(), ref.interlace ? TInterlaceMethod::imAdam7 : TInterlaceMethod::imNone);
     const auto have = DrawOverWhite(png);
     const auto want = pngref::OverWhite(ref);
-    EXPECT_EQ(have, want) << FirstDifference(have, want, int(ref.width));
+    EXPECT_EQ(have, want) << testsupport::FirstDifference(have, want, int(ref.width));
 }
 
 INSTANTIATE_TEST_SUITE_P(Suite, PngSuiteValid, testing::ValuesIn(SuiteFiles(false)), TestName);

@@ -1,11 +1,13 @@
+// What the PNG suites share: the conformance files, loading and saving through
+// memory streams, and the picture as the raster draws it.
 #pragma once
 
 #include "codecs/png/PngImage.h"
+#include "tests/support/PixelDiff.h"
 #include "tests/support/PngReference.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,17 +33,4 @@ inline std::vector<uint32_t> DrawOverWhite(TPngImage& png, std::vector<uint32_t>
     if (full) *full = pixels;
     for (auto& p : pixels) p &= 0x00FFFFFFu;
     return pixels;
-}
-
-// First differing pixel, for readable failures.
-inline std::string FirstDifference(const std::vector<uint32_t>& have, const std::vector<uint32_t>& want, int width) {
-    if (have.size() != want.size()) return "sizes differ";
-    for (size_t i = 0; i < have.size(); ++i)
-        if (have[i] != want[i]) {
-            char buf[96];
-            std::snprintf(buf, sizeof buf, "pixel (%d, %d): have %06X want %06X", int(i % size_t(width)),
-                          int(i / size_t(width)), have[i], want[i]);
-            return buf;
-        }
-    return "";
 }
