@@ -2,7 +2,8 @@
 // a full disk, folders in the way, names that are not text, sources that are
 // not files, headers that lie about their size.
 #include "TestImages.h"
-#include "support/ChildProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PngReference.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +19,6 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 namespace fs = std::filesystem;
 using childprocess::Child;
@@ -44,30 +44,15 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// A PNG chunk with its CRC.
-std::string Chunk(const char* type, const std::string& data) {
-    std::string c;
-    for (int s = 24; s >= 0; s -= 8) c += char((data.size() >> s) & 0xFF);
-    const std::string typed = std::string(type, 4) + data;
-    c += typed;
-    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), uInt(typed.size()));
-    for (int s = 24; s >= 0; s -= 8) c += char((crc >> s) & 0xFF);
-    return c;
-}
-
 // An 8-bit RGB PNG of w x h whose image data holds only `rows` rows.
 std::string PngWithRows(uint32_t w, uint32_t h, uint32_t rows) {
-    std::string ihdr;
-    for (uint32_t v : {w, h})
-        for (int s = 24; s >= 0; s -= 8) ihdr += char((v >> s) & 0xFF);
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
-    std::string raw;
-    for (uint32_t y = 0; y < rows; ++y) raw += '\0' + std::string(size_t(w) * 3, char(y * 7));
-    uLongf len = compressBound(uLong(raw.size()));
-    std::string z(len, '\0');
-    compress(reinterpret_cast<Bytef*>(z.data()), &len, reinterpret_cast<const Bytef*>(raw.data()), uLong(raw.size()));
-    z.resize(len);
-    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + Chunk("IDAT", z) + Chunk("IEND", "");
+    std::vector<uint8_t> raw;
+    for (uint32_t y = 0; y < rows; ++y) {
+        raw.push_back(0);
+        raw.insert(raw.end(), size_t(w) * 3, uint8_t(y * 7));
+    }
+    const auto png = pngref::Builder().Ihdr(w, h, 8, 2).Chunk("IDAT", pngref::Deflate(raw)).Iend().bytes;
+    return std::string(png.begin(), png.end());
 }
 
 class CliFaults : public ::testing::Test {
