@@ -1,10 +1,10 @@
 // velmora-cli as a user runs it: the real binary, real files, exit codes and
 // every line it prints.
+#include "CliRun.h"
 #include "TestImages.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -17,32 +17,9 @@ namespace {
 using testimages::ReadFile;
 using testimages::WriteFile;
 
-QString u(const char* s) { return QString::fromUtf8(s); }
-
-struct Result {
-    int exitCode = -1;
-    QString out;
-    QStringList errLines;  // stderr split into lines (no final empty line)
-    QString err;
-};
-
-Result RunCli(const QStringList& args, const QByteArray& input = {}, bool closeInput = true) {
-    QProcess p;
-    p.setProgram(QStringLiteral(VELMORA_CLI));
-    p.setArguments(args);
-    p.start();
-    EXPECT_TRUE(p.waitForStarted());
-    if (!input.isEmpty()) p.write(input);
-    if (closeInput) p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(120000));
-    Result r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    r.errLines = r.err.split(QLatin1Char('\n'));
-    if (!r.errLines.isEmpty() && r.errLines.back().isEmpty()) r.errLines.removeLast();
-    return r;
-}
+using clirun::Result;
+using clirun::RunCli;
+using clirun::u;
 
 class Cli : public ::testing::Test {
 protected:

@@ -1,9 +1,10 @@
 // velmora-cli's photo switches on files built by hand: metadata read back by
 // exiftool (skipped where it is not installed), pixels by the test-only PNG
 // decoder and libjpeg.
-#include "tests/support/PngReference.h"
+#include "CliRun.h"
 #include "tests/support/PhotoFiles.h"
 #include "tests/support/PhotoJpeg.h"
+#include "tests/support/PngReference.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,20 +23,16 @@ using photofiles::TiffBuilder;
 
 namespace {
 
-QString u(const char* s) { return QString::fromUtf8(s); }
+using clirun::u;
 
 bool Write(const QString& path, const Bytes& b) { return photofiles::WriteBytes(path.toStdString(), b); }
 Bytes Read(const QString& path) { return photofiles::ReadBytes(path.toStdString()); }
 
+// The exit status; what the program said goes to the test's own output.
 int RunCli(const QStringList& args) {
-    QProcess p;
-    p.setProgram(QStringLiteral(VELMORA_CLI));
-    p.setArguments(args);
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start();
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    const clirun::Result r = clirun::RunCli(args);
+    std::fputs(r.err.toLocal8Bit().constData(), stderr);
+    return r.exitCode;
 }
 
 // exiftool's answer for one file: raw bytes of -b tags, plain values

@@ -1,6 +1,7 @@
 // The raster itself: sizing, filling, and the exchanges with pictures and
 // platform bitmaps.
 #include "TestRaster.h"
+#include "tests/support/BitmapBuilder.h"
 
 #include "platform/Bitmap.h"
 #include "platform/Exceptions.h"
@@ -75,20 +76,13 @@ TEST(RasterBitmap32ResetAlpha, WritesOnlyTheAlphaByteEverywhere) {
     for (int32_t i = 0; i < 19 * 3; ++i) ASSERT_EQ(b.Bits()[i], (0x00010203u * uint32_t(i) & 0x00FFFFFFu) | 0x7F000000u);
 }
 
+// Blue 10 x + y, green 20 + y, red 30 + x; the fourth byte of 32-bit pixels
+// x * 50 + y.
 TBitmap MakePlatformBitmap(TPixelFormat pf, int32_t w, int32_t h) {
-    TBitmap bmp;
-    bmp.SetPixelFormat(pf);
-    bmp.SetSize(w, h);
-    const int bpp = pf == TPixelFormat::pf32bit ? 4 : 3;
-    for (int32_t y = 0; y < h; ++y)
-        for (int32_t x = 0; x < w; ++x) {
-            uint8_t* p = bmp.ScanLine(y) + size_t(bpp) * size_t(x);
-            p[0] = uint8_t(10 * x + y);  // blue
-            p[1] = uint8_t(20 + y);      // green
-            p[2] = uint8_t(30 + x);      // red
-            if (bpp == 4) p[3] = uint8_t(x * 50 + y);
-        }
-    return bmp;
+    return testsupport::MakeBitmap(w, h, pf, [](int x, int y) {
+        return uint32_t(uint8_t(x * 50 + y)) << 24 | uint32_t(uint8_t(30 + x)) << 16 | uint32_t(uint8_t(20 + y)) << 8 |
+               uint8_t(10 * x + y);
+    });
 }
 
 TEST(RasterBitmap32Assign, TwentyFourBitBitmapGivesOpaquePixels) {

@@ -2,6 +2,7 @@
 // output bytes against a plain libjpeg compression, progressive carry-over,
 // empty pictures, assignment, property changes and progress reports.
 #include "codecs/jpeg/JPEGImage.h"
+#include "tests/support/BitmapBuilder.h"
 #include "tests/support/JpegTestKit.h"
 #include "tests/support/PixelDiff.h"
 
@@ -30,32 +31,14 @@ Bytes Save(TJPEGImage& jpg) {
 // A bitmap of the synthetic picture in the given format. 32-bit pictures get
 // a varying fourth byte, which the encoder must ignore.
 TBitmap MakeBitmap(TPixelFormat pf, int w, int h) {
-    TBitmap b;
-    b.SetPixelFormat(pf);
-    b.SetSize(w, h);
+    TBitmap b = testsupport::MakeBitmap(w, h, pf, [pf](int x, int y) {
+        const uint32_t r = jpegkit::Pattern(x, y, 0), g = jpegkit::Pattern(x, y, 1), bl = jpegkit::Pattern(x, y, 2);
+        if (pf == TPixelFormat::pf8bit) return r ^ g;
+        return uint32_t(uint8_t(x * 31 + y)) << 24 | r << 16 | g << 8 | bl;
+    });
     if (pf == TPixelFormat::pf8bit) {
         for (int i = 0; i < 256; ++i)
             b.Palette.push_back(TRGBQuad{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 0});
-    }
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = b.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const uint8_t r = jpegkit::Pattern(x, y, 0), g = jpegkit::Pattern(x, y, 1), bl = jpegkit::Pattern(x, y, 2);
-            switch (pf) {
-            case TPixelFormat::pf8bit: row[x] = uint8_t(r ^ g); break;
-            case TPixelFormat::pf24bit:
-                row[3 * x] = bl;
-                row[3 * x + 1] = g;
-                row[3 * x + 2] = r;
-                break;
-            default:
-                row[4 * x] = bl;
-                row[4 * x + 1] = g;
-                row[4 * x + 2] = r;
-                row[4 * x + 3] = uint8_t(x * 31 + y);
-                break;
-            }
-        }
     }
     return b;
 }
@@ -201,21 +184,9 @@ TEST_P(JpegPipelineRoundTrip, OutputIsLibjpegsCompressionOfTheDecodedPixels) {
     TCanvas canvas{pixels.data(), w, h};
     jpg.Draw(canvas, TRect(0, 0, w, h));
 
-    TBitmap bmp;
-    bmp.SetPixelFormat(TPixelFormat::pf32bit);
-    bmp.SetSize(w, h);
-    Picture rgb;
-    rgb.width = w;
-    rgb.height = h;
-    rgb.components = 3;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const uint32_t v = pixels[size_t(y) * w + x];
-            std::memcpy(bmp.ScanLine(y) + 4 * x, &v, 4);
-            rgb.pixels.push_back(uint8_t(v >> 16));
-            rgb.pixels.push_back(uint8_t(v >> 8));
-            rgb.pixels.push_back(uint8_t(v));
-        }
+    const TBitmap bmp =
+        testsupport::MakeBitmap(w, h, TPixelFormat::pf32bit, [&](int x, int y) { return pixels[size_t(y) * w + x]; });
+    const Picture rgb = RgbOf(bmp);
     if (recipe.kind == Recipe::Colour) {
         // For colour input the drawn pixels are libjpeg's own decode.
         const Picture ref = jpegkit::ReferenceDecode(input, JCS_RGB);

@@ -1,6 +1,7 @@
 // Writing: exact bytes, chunk order, IDAT splitting, filters, interlacing,
 // and round trips through this reader and through the independent decoder.
 #include "PngTestSupport.h"
+#include "tests/support/BitmapBuilder.h"
 
 #include <zlib.h>
 
@@ -8,30 +9,7 @@
 
 namespace {
 
-// A pf32bit bitmap with pixel (x, y) = f(x, y) as 0xAARRGGBB.
-template <class F>
-TBitmap MakeBitmap(int w, int h, TPixelFormat pf, F f) {
-    TBitmap bmp;
-    bmp.SetPixelFormat(pf);
-    bmp.SetSize(w, h);
-    for (int y = 0; y < h; ++y) {
-        uint8_t* row = bmp.ScanLine(y);
-        for (int x = 0; x < w; ++x) {
-            const uint32_t v = f(x, y);
-            switch (pf) {
-            case TPixelFormat::pf32bit: std::memcpy(row + 4 * x, &v, 4); break;
-            case TPixelFormat::pf24bit:
-                row[3 * x] = uint8_t(v); row[3 * x + 1] = uint8_t(v >> 8); row[3 * x + 2] = uint8_t(v >> 16);
-                break;
-            case TPixelFormat::pf8bit: row[x] = uint8_t(v); break;
-            case TPixelFormat::pf4bit: row[x / 2] |= uint8_t((v & 15) << (x % 2 ? 0 : 4)); break;
-            case TPixelFormat::pf1bit: row[x / 8] |= uint8_t((v & 1) << (7 - x % 8)); break;
-            default: break;
-            }
-        }
-    }
-    return bmp;
-}
+using testsupport::MakeBitmap;
 
 uint32_t Noise(int x, int y) {
     uint32_t h = uint32_t(x) * 0x9E3779B1u ^ uint32_t(y) * 0x85EBCA77u;
