@@ -68,14 +68,52 @@ void targetSize(const TResizeEngine& engine, int32_t ow, int32_t oh, int32_t& w,
     if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("The target size is empty");
 }
 
-// Feeds a picture's rows to the resampler, whose rows land in the output
-// raster.
+// Where the rows of the resized picture go, top row first, each valid during
+// the call only: into the output raster for the encoders that take a whole
+// bitmap, or straight into an encoder, so that no picture is held whole.
+class TOutputRows {
+public:
+    virtual ~TOutputRows() = default;
+    // Row y of the target (its width in pixels, opaque).
+    virtual void Row(int32_t y, const TColor32* row) = 0;
+};
+
+// Rows into a raster already sized to the target.
+class TRasterRows : public TOutputRows {
+public:
+    explicit TRasterRows(TBitmap32& out) : out_(out) {}
+    void Row(int32_t y, const TColor32* row) override {
+        std::memcpy(out_.ScanLine(y), row, size_t(out_.Width()) * sizeof(TColor32));
+    }
+
+private:
+    TBitmap32& out_;
+};
+
+// Rows straight into the JPEG encoder, which starts at the first row. Rows
+// that never became a whole file are dropped with this object.
+class TJpegRows : public TOutputRows {
+public:
+    TJpegRows(TJPEGImage& jpg, int32_t w, int32_t h) : jpg_(jpg), w_(w), h_(h) {}
+    ~TJpegRows() override { jpg_.AbandonRows(); }
+    TJpegRows(const TJpegRows&) = delete;
+    TJpegRows& operator=(const TJpegRows&) = delete;
+    void Row(int32_t, const TColor32* row) override {
+        if (!jpg_.WritingRows()) jpg_.BeginRows(w_, h_);
+        jpg_.WriteRow(reinterpret_cast<const uint32_t*>(row));
+    }
+    void Finish() { jpg_.EndRows(); }
+
+private:
+    TJPEGImage& jpg_;
+    int32_t w_, h_;
+};
+
+// Feeds a picture's rows to the resampler, whose rows go to out.
 class TResampleTarget : public TRowTarget {
 public:
-    TResampleTarget(int32_t sw, int32_t sh, TBitmap32& out)
-        : resampler_(sw, sh, out.Width(), out.Height(), [&out](int32_t y, const TColor32* row) {
-              std::memcpy(out.ScanLine(y), row, size_t(out.Width()) * sizeof(TColor32));
-          }) {}
+    TResampleTarget(int32_t sw, int32_t sh, int32_t w, int32_t h, TOutputRows& out)
+        : resampler_(sw, sh, w, h, [&out](int32_t y, const TColor32* row) { out.Row(y, row); }) {}
     uint32_t* NextRow() override { return resampler_.NextRow(); }
     void Push() override { resampler_.Push(); }
 
@@ -92,15 +130,22 @@ private:
     TStreamResampler resampler_;
 };
 
-// Decodes the picture row by row straight into the resampler, which fills
-// out (already w x h). False, with nothing decoded, when the picture cannot
-// send its rows; the caller then takes the whole-picture route.
-bool streamInto(TGraphic& picture, TBitmap32& out) {
+// Decodes the picture row by row straight into the resampler, whose w x h
+// rows go to out. False, with nothing decoded or sent, when the picture
+// cannot send its rows; the caller then takes the whole-picture route.
+bool streamRows(TGraphic& picture, int32_t w, int32_t h, TOutputRows& out) {
     const int32_t sw = picture.Width(), sh = picture.Height();
     if (sw <= 0 || sh <= 0 || !velmora::PixelCountOk(sw, sh)) return false;
-    TResampleTarget target(sw, sh, out);
+    TResampleTarget target(sw, sh, w, h, out);
     if (!picture.DrawOpaqueRows(sw, sh, target)) return false;
     target.FinishWithBlankRows(sw);
+    return true;
+}
+
+// streamRows into out, already w x h.
+bool streamInto(TGraphic& picture, TBitmap32& out) {
+    TRasterRows rows(out);
+    if (!streamRows(picture, out.Width(), out.Height(), rows)) return false;
     out.Changed();
     return true;
 }
@@ -119,12 +164,28 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
     int32_t w = 0, h = 0;
     targetSize(*this, swap ? codec.Height() : codec.Width(), swap ? codec.Width() : codec.Height(), w, h);
     bool withAlpha = false;
-    src->SetSize(w, h);
     // A picture that needs no turning and no transparency goes from the
     // decoder through the resampler row by row, never whole.
     const bool upright = orientation < 2 || orientation > 8;
     const bool mayHaveAlpha = keepAlpha && codec.Transparent();
-    if (streaming && upright && !mayHaveAlpha && streamInto(codec, *src)) {
+    const bool byRows = streaming && upright && !mayHaveAlpha;
+    if constexpr (std::is_same_v<Codec, TJPEGImage>) {
+        // A JPEG output is written as its rows come, without an output
+        // raster. Sizes the raster cannot hold fail below as they always have.
+        if (byRows && velmora::PixelCountOk(w, h) && TJPEGImage::CanWriteRows(w, h)) {
+            if (keepMetadata) WritePhotoMetadata(codec, meta, autoOrient, w, h);
+            TJpegRows rows(codec, w, h);
+            if (streamRows(codec, w, h, rows)) {
+                rows.Finish();
+                shortData_ = codec.ShortData;
+                TMemoryStream out;
+                codec.SaveToStream(out);
+                return out.TakeBytes();
+            }
+        }
+    }
+    src->SetSize(w, h);
+    if (byRows && streamInto(codec, *src)) {
         shortData_ = codec.ShortData;
     } else {
         const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include <jerror.h>
 
@@ -246,21 +247,45 @@ struct CompressRowsStep {
     size_t markerCount;
 };
 
-void CompressRows(void* arg) {
-    auto& a = *static_cast<CompressRowsStep*>(arg);
-    jpeg_compress_struct& c = a.s->c;
+// Starts the compressor with every table, then the extra segments right
+// after the JFIF header.
+void StartWithMarkers(jpeg_compress_struct& c, const TJPEGMarker* markers, size_t markerCount) {
     jpeg_start_compress(&c, TRUE);
-    for (size_t i = 0; i < a.markerCount; ++i) {
-        const TJPEGMarker& m = a.markers[i];
+    for (size_t i = 0; i < markerCount; ++i) {
+        const TJPEGMarker& m = markers[i];
         if (m.Data.size() <= 65533)
             jpeg_write_marker(&c, m.Code, m.Data.data(), static_cast<unsigned>(m.Data.size()));
     }
+}
+
+void CompressRows(void* arg) {
+    auto& a = *static_cast<CompressRowsStep*>(arg);
+    jpeg_compress_struct& c = a.s->c;
+    StartWithMarkers(c, a.markers, a.markerCount);
     while (c.next_scanline < c.image_height) {
         JSAMPROW row = const_cast<uint8_t*>(a.topRow - size_t(c.next_scanline) * a.stride);
         if (jpeg_write_scanlines(&c, &row, 1) != 1) break;
     }
     jpeg_finish_compress(&c);
 }
+
+// Row-by-row compression: start, one row, finish.
+void StartRowsStep(void* arg) {
+    auto& a = *static_cast<CompressRowsStep*>(arg);
+    StartWithMarkers(a.s->c, a.markers, a.markerCount);
+}
+
+struct WriteRowStep {
+    CompressSession* s;
+    JSAMPROW row;
+};
+
+void WriteOneRow(void* arg) {
+    auto& a = *static_cast<WriteRowStep*>(arg);
+    jpeg_write_scanlines(&a.s->c, &a.row, 1);
+}
+
+void FinishCompressStep(void* arg) { jpeg_finish_compress(&static_cast<CompressSession*>(arg)->c); }
 
 struct DirectRowsStep {
     DecompressSession* s;
@@ -613,6 +638,69 @@ void TJPEGImage::Compress() {
     Progress(TProgressStage::psEnding, 100, false, TRect());
 }
 
+bool TJPEGImage::CanWriteRows(int32_t width, int32_t height) {
+    return width > 0 && height > 0 && width <= JPEG_MAX_DIMENSION && height <= JPEG_MAX_DIMENSION;
+}
+
+void TJPEGImage::BeginRows(int32_t width, int32_t height) {
+    AbandonRows();
+    if (width <= 0 || height <= 0) throw EJPEG("Cannot save an empty JPEG image");
+    auto fresh = std::make_shared<TJPEGData>();
+    fresh->FData = std::make_unique<TMemoryStream>();
+    auto s = std::make_unique<CompressSession>();
+    s->report = JpegImageAccess::Report;
+    s->owner = this;
+    s->interval = ProgressInterval;
+    // The same set-up Compress gives a 32-bit bitmap.
+    CompressSetupStep setup{s.get(),      fresh->FData.get(), JDIMENSION(width), JDIMENSION(height),  4,
+                            JCS_EXT_BGRX, FQuality,           FGrayScale,        FProgressiveEncoding};
+    if (!RunGuarded(*s, CompressSetup, &setup)) ThrowFailure(*s);
+    fresh->FWidth = width;
+    fresh->FHeight = height;
+    if (FGrayScale) fresh->FGrayscale = true;
+    Progress(TProgressStage::psStarting, 0, false, TRect());
+    CompressRowsStep start{s.get(), nullptr, 0, FExtraMarkers.data(), FExtraMarkers.size()};
+    if (!RunGuarded(*s, StartRowsStep, &start)) ThrowFailure(*s);
+    FRowSession = std::move(s);
+    FRowImage = std::move(fresh);
+}
+
+void TJPEGImage::WriteRow(const uint32_t* row) {
+    if (!FRowSession) throw std::logic_error("no rows are being compressed");
+    CompressSession& s = *FRowSession;
+    if (s.c.next_scanline >= s.c.image_height) throw std::logic_error("every row has been compressed");
+    // libjpeg only reads the row.
+    WriteRowStep step{&s, reinterpret_cast<JSAMPROW>(const_cast<uint32_t*>(row))};
+    if (!RunGuarded(s, WriteOneRow, &step)) FailRows();
+}
+
+void TJPEGImage::EndRows() {
+    if (!FRowSession) throw std::logic_error("no rows are being compressed");
+    // Missing rows are libjpeg's error (JERR_TOO_LITTLE_DATA).
+    if (!RunGuarded(*FRowSession, FinishCompressStep, FRowSession.get())) FailRows();
+    FRowSession.reset();
+    FImage = std::move(FRowImage);
+    FreeBitmap();
+    FNeedRecalc = true;
+    FPaletteModified = true;
+    Changed();
+    Progress(TProgressStage::psEnding, 100, false, TRect());
+}
+
+void TJPEGImage::AbandonRows() {
+    FRowSession.reset();
+    FRowImage.reset();
+}
+
+// The session leaves the object before the failure is raised; it is
+// destroyed on the way out.
+void TJPEGImage::FailRows() {
+    std::unique_ptr<CompressSession> s = std::move(FRowSession);
+    FRowImage.reset();
+    ProgressEndQuietly(0);
+    ThrowFailure(*s);
+}
+
 bool TJPEGImage::DrawOpaque(TCanvas& canvas) { return DecodeOpaque(canvas.Width, canvas.Height, &canvas, nullptr); }
 
 bool TJPEGImage::DrawOpaqueRows(int32_t width, int32_t height, TRowTarget& target) {
@@ -621,12 +709,14 @@ bool TJPEGImage::DrawOpaqueRows(int32_t width, int32_t height, TRowTarget& targe
 
 bool TJPEGImage::DecodeOpaque(int32_t width, int32_t height, TCanvas* canvas, TRowTarget* target) {
     if (FBitmap || !FImage->FData || FImage->FData->Size() == 0 || FProgressiveDisplay) return false;
+    // The rows' receiver may replace the picture while it is being read.
+    const std::shared_ptr<TJPEGData> image = FImage;
     DecompressSession s;
     s.report = JpegImageAccess::Report;
     s.owner = this;
     s.interval = ProgressInterval;
     const DecodeOptions o = JpegImageAccess::Options(*this);
-    HeaderStep header{&s, FImage->FData.get(), o, true};
+    HeaderStep header{&s, image->FData.get(), o, true};
     if (!RunGuarded(s, ReadHeaderStep, &header)) ThrowFailure(s);
     const jpeg_decompress_struct& d = s.d;
     if (d.quantize_colors || d.out_color_space != JCS_EXT_BGR || d.buffered_image ||

@@ -78,6 +78,10 @@ public:
 
 class TJPEGImage;
 
+namespace velmora::jpeg {
+struct CompressSession;
+}
+
 // Progress: stage, whole-number percentage, whether the band R of decoded
 // rows may be shown now, and a message (always empty here). A handler that
 // raises EAbort ends the work quietly.
@@ -128,6 +132,22 @@ public:
     void DIBNeeded();
     void JPEGNeeded();
     void Compress();
+
+    // Compression of a picture handed over one row at a time, top row first,
+    // never held whole. Each row is width 32-bit pixels (blue, green, red and
+    // a fourth byte that is ignored); the bytes are those that assigning a
+    // 32-bit bitmap of the same rows and compressing give, with the current
+    // quality, Grayscale, ProgressiveEncoding and extra markers. EndRows
+    // makes them the picture's compressed data, without a bitmap. Until then
+    // the object keeps its picture (a decode from it may run meanwhile); a
+    // failure, AbandonRows or destruction drops the partial output.
+    void BeginRows(int32_t width, int32_t height);
+    void WriteRow(const uint32_t* row);
+    void EndRows();
+    void AbandonRows();
+    bool WritingRows() const { return FRowSession != nullptr; }
+    // Whether a picture of width x height fits a JPEG frame (1..65500 a side).
+    static bool CanWriteRows(int32_t width, int32_t height);
 
     // Properties. Changing Grayscale, PixelFormat, Performance, Scale or
     // Smoothing drops a decoded bitmap so that the next draw decodes again.
@@ -184,9 +204,13 @@ private:
     void Progress(TProgressStage stage, uint8_t percent, bool redraw, const TRect& r);
     void ProgressEndQuietly(uint8_t percent);
     bool DecodeOpaque(int32_t width, int32_t height, TCanvas* canvas, TRowTarget* target);
+    [[noreturn]] void FailRows();
 
     std::shared_ptr<TJPEGData> FImage;
     std::unique_ptr<TBitmap> FBitmap;
+    // Row-by-row compression in progress: its session and its output.
+    std::unique_ptr<velmora::jpeg::CompressSession> FRowSession;
+    std::shared_ptr<TJPEGData> FRowImage;
     std::vector<TJPEGMarker> FExtraMarkers;
     int32_t FScaledWidth = 0;
     int32_t FScaledHeight = 0;

@@ -26,6 +26,9 @@ public:
     void ProcessMessages() override {}
     TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::Yes; }
     void ShowError(const QString& message) override { errors.push_back(message.toStdString()); }
+    void ShowFileError(const QString& message, const QString& cause) override {
+        errors.push_back(message.toStdString() + " / " + cause.toStdString());
+    }
 };
 
 bool Write(const QString& path, const std::vector<uint8_t>& bytes) {
@@ -44,7 +47,8 @@ struct Target {
 };
 
 // Runs the files through the engine one way, into outDir; the messages shown.
-std::vector<std::string> RunOneWay(const QStringList& paths, const Target& t, bool streaming, const QString& outDir) {
+std::vector<std::string> RunOneWay(const QStringList& paths, const Target& t, bool streaming, const QString& outDir,
+                                   bool keepMetadata = false) {
     CollectingPort port;
     TResizeEngine engine(port);
     engine.fileList = paths;
@@ -52,18 +56,20 @@ std::vector<std::string> RunOneWay(const QStringList& paths, const Target& t, bo
     engine.outDir = outDir;
     engine.SetTarget(t.option, t.width, t.height);
     engine.streaming = streaming;
+    engine.keepMetadata = keepMetadata;
     engine.Prepare();
     engine.Run();
     return port.errors;
 }
 
 // Both ways; every output must exist or be missing alike and match byte for byte.
-void ExpectSameBothWays(const QStringList& paths, const Target& t) {
-    SCOPED_TRACE(testing::Message() << "size option " << t.option << " " << t.width << " x " << t.height);
+void ExpectSameBothWays(const QStringList& paths, const Target& t, bool keepMetadata = false) {
+    SCOPED_TRACE(testing::Message() << "size option " << t.option << " " << t.width << " x " << t.height
+                                    << (keepMetadata ? " keeping metadata" : ""));
     QTemporaryDir whole, rows;
     ASSERT_TRUE(whole.isValid() && rows.isValid());
-    const auto wholeErrors = RunOneWay(paths, t, false, whole.path());
-    const auto rowErrors = RunOneWay(paths, t, true, rows.path());
+    const auto wholeErrors = RunOneWay(paths, t, false, whole.path(), keepMetadata);
+    const auto rowErrors = RunOneWay(paths, t, true, rows.path(), keepMetadata);
     EXPECT_EQ(rowErrors, wholeErrors);
     int compared = 0;
     for (const QString& p : paths) {
@@ -148,4 +154,44 @@ TEST(Streaming, EverySizeOptionGivesTheSameBytes) {
         ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
     ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
     ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
+}
+
+// Sources that stream and sources that do not (grey, CMYK) side by side, a
+// file that fails only after its first rows went to the encoder, and the
+// files after it, which must come out as if it had never been there.
+TEST(Streaming, JpegOutputsStreamedRowByRowGiveTheSameBytesAndFailures) {
+    QTemporaryDir in;
+    ASSERT_TRUE(in.isValid());
+    QStringList paths;
+    auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
+        const QString path = in.path() + "/" + QString::fromUtf8(name);
+        ASSERT_TRUE(Write(path, bytes));
+        paths << path;
+    };
+    using namespace patternpictures;
+    add("a-colour.jpg", Jpeg(301, 199));
+    add("b-cmyk.jpg", CmykJpeg(150, 97));
+    add("c-fails.jpg", JpegFailingHalfway(400, 300));
+    add("d-after.jpg", Jpeg(199, 301));
+    add("e-grey.jpg", Jpeg(121, 77, Pattern, {85, false, true}));
+    add("f-progressive.jpg", Jpeg(257, 129, Pattern, {90, true, false}));
+    add("g-tiny.jpg", Jpeg(3, 2));
+    add("h-cmyk-wide.jpg", CmykJpeg(640, 1));
+
+    for (const Target& t : {Target{sizeFixedWidth, 61, 0}, Target{sizeFixedHeight, 0, 1}, Target{0, 640, 480},
+                            Target{2, 1600, 1200}, Target{sizeFixedWidth, 301, 0}})
+        ExpectSameBothWays(paths, t);
+    ExpectSameBothWays(paths, {1, 1280, 960}, true);
+
+    // The failing file is refused with the decoder's cause, and an older
+    // output of the same name stays as it was.
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    ASSERT_TRUE(Write(out.path() + "/c-fails.jpg", {1, 2, 3}));
+    const auto errors = RunOneWay(paths, {0, 640, 480}, true, out.path());
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0].find(paths[2].toStdString() + " / "), std::string::npos) << errors[0];
+    EXPECT_NE(errors[0].find("JPEG"), std::string::npos) << errors[0];
+    EXPECT_EQ(Read(out.path() + "/c-fails.jpg"), QByteArray("\x01\x02\x03", 3));
+    EXPECT_TRUE(QFile::exists(out.path() + "/d-after.jpg"));
 }

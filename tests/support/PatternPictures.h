@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <vector>
 
 #include <jpeglib.h>
@@ -63,6 +64,51 @@ inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, J
     jpeg_destroy_compress(&c);
     std::free(mem);
     return out;
+}
+
+// A w x h four-component (Adobe CMYK) JPEG whose stored bytes follow the
+// pattern: cyan, magenta and yellow from its three channels, K a ramp.
+inline std::vector<uint8_t> CmykJpeg(int w, int h, int quality = 85) {
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* mem = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &mem, &size);
+    c.image_width = JDIMENSION(w);
+    c.image_height = JDIMENSION(h);
+    c.input_components = 4;
+    c.in_color_space = JCS_CMYK;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, quality, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(size_t(w) * 4);
+    while (c.next_scanline < c.image_height) {
+        const int y = int(c.next_scanline);
+        for (int x = 0; x < w; ++x) {
+            Pattern(x, y, &row[size_t(x) * 4]);
+            row[size_t(x) * 4 + 3] = uint8_t(255 - (x + 2 * y) % 200);
+        }
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(mem, mem + size);
+    jpeg_destroy_compress(&c);
+    std::free(mem);
+    return out;
+}
+
+// A JPEG that fails only after part of its picture has been decoded: the
+// picture data stops halfway and a second frame header follows, which the
+// decoder refuses once the rows it has are out.
+inline std::vector<uint8_t> JpegFailingHalfway(int w, int h) {
+    std::vector<uint8_t> bytes = Jpeg(w, h);
+    bytes.resize(bytes.size() / 2);
+    const uint8_t sof[] = {0xFF, 0xC0, 0x00, 0x0B, 0x08, 0x00, 0x10, 0x00, 0x10, 0x01, 0x01, 0x11, 0x00, 0xFF, 0xD9};
+    bytes.insert(bytes.end(), std::begin(sof), std::end(sof));
+    return bytes;
 }
 
 }  // namespace patternpictures

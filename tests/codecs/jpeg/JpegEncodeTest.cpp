@@ -466,3 +466,92 @@ TEST(JpegProgress, AbortEndsQuietlyAndOtherErrorsPropagate) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Compression of rows handed over one at a time.
+
+namespace {
+
+// Compresses the rows of a 32-bit bitmap one by one.
+Bytes CompressRowByRow(TJPEGImage& jpg, const TBitmap& b) {
+    jpg.BeginRows(b.Width(), b.Height());
+    for (int y = 0; y < b.Height(); ++y) jpg.WriteRow(reinterpret_cast<const uint32_t*>(b.ScanLine(y)));
+    jpg.EndRows();
+    EXPECT_FALSE(jpg.WritingRows());
+    return Save(jpg);
+}
+
+}  // namespace
+
+TEST(JpegRows, EqualPlainLibjpegCompressionBaselineAndProgressive) {
+    for (const bool progressive : {false, true})
+        for (const auto& [w, h] : {std::pair{35, 22}, std::pair{1, 1}, std::pair{17, 1}, std::pair{2, 33}}) {
+            const TBitmap source = MakeBitmap(TPixelFormat::pf32bit, w, h);
+            TJPEGImage jpg;
+            jpg.SetProgressiveEncoding(progressive);
+            const Bytes have = CompressRowByRow(jpg, source);
+            const Bytes want = jpegkit::ReferenceCompress(RgbOf(source), 90, progressive);
+            ASSERT_EQ(have, want) << w << "x" << h << (progressive ? " progressive" : "") << ": "
+                                  << testsupport::FirstDifference(have, want);
+            EXPECT_EQ(jpg.Width(), w);
+            EXPECT_EQ(jpg.Height(), h);
+            EXPECT_EQ(jpg.Bitmap(), nullptr);
+        }
+}
+
+// Quality, grey output and extra segments are those of a whole-bitmap save.
+TEST(JpegRows, FollowTheObjectsSettingsLikeAWholeBitmap) {
+    const TBitmap source = MakeBitmap(TPixelFormat::pf32bit, 29, 18);
+    const std::vector<TJPEGMarker> markers = {{JPEG_APP0 + 1, {'E', 'x', 'i', 'f', 0, 0, 1, 2}},
+                                              {JPEG_APP0 + 2, Bytes(300, 7)}};
+    auto configure = [&](TJPEGImage& jpg) {
+        jpg.SetCompressionQuality(55);
+        jpg.SetGrayscale(true);
+    };
+    TJPEGImage whole;
+    configure(whole);
+    whole.Assign(source);
+    whole.SetExtraMarkers(markers);
+    const Bytes want = Save(whole);
+    TJPEGImage rows;
+    configure(rows);
+    rows.SetExtraMarkers(markers);
+    const Bytes have = CompressRowByRow(rows, source);
+    EXPECT_EQ(have, want) << testsupport::FirstDifference(have, want);
+    EXPECT_TRUE(rows.Grayscale());
+}
+
+// Until the last row is in, the object keeps its picture: a loaded file may
+// be decoded while its resized rows are compressed, and an unfinished or
+// abandoned compression leaves no trace.
+TEST(JpegRows, UnfinishedRowsLeaveThePictureAsItWas) {
+    const Bytes input = jpegkit::MakeJpeg(RecipeOf(Recipe::Colour, true, false));
+    const TBitmap rows = MakeBitmap(TPixelFormat::pf32bit, 8, 4);
+    auto row = [&](int y) { return reinterpret_cast<const uint32_t*>(rows.ScanLine(y)); };
+    TJPEGImage jpg;
+    Load(jpg, input);
+
+    jpg.BeginRows(8, 4);
+    jpg.WriteRow(row(0));
+    EXPECT_EQ(Save(jpg), input);
+    EXPECT_THROW(jpg.EndRows(), EJPEG) << "three rows missing";
+    EXPECT_FALSE(jpg.WritingRows());
+    EXPECT_EQ(Save(jpg), input);
+    EXPECT_EQ(jpg.Width(), 43);
+
+    jpg.BeginRows(8, 4);
+    for (int y = 0; y < 4; ++y) jpg.WriteRow(row(y));
+    EXPECT_THROW(jpg.WriteRow(row(0)), std::logic_error) << "a row past the last";
+    jpg.AbandonRows();
+    EXPECT_THROW(jpg.WriteRow(row(0)), std::logic_error);
+    EXPECT_THROW(jpg.EndRows(), std::logic_error);
+    EXPECT_EQ(Save(jpg), input);
+
+    EXPECT_THROW(jpg.BeginRows(0, 4), EJPEG);
+    EXPECT_FALSE(TJPEGImage::CanWriteRows(65501, 1));
+    EXPECT_TRUE(TJPEGImage::CanWriteRows(65500, 65500));
+    // A new start drops the old rows; the object stays usable.
+    jpg.BeginRows(8, 4);
+    jpg.WriteRow(row(0));
+    EXPECT_EQ(CompressRowByRow(jpg, rows), jpegkit::ReferenceCompress(RgbOf(rows), 90, false));
+}
