@@ -15,9 +15,9 @@ bool loadQtTranslations(int32_t language) {
         installed.reset();
     }
     QString locale;
-    if (language == langEspanyol)
+    if (language == langSpanish)
         locale = QStringLiteral("es");
-    else if (language == langCatala)
+    else if (language == langCatalan)
         locale = QStringLiteral("ca");
     else
         return true;

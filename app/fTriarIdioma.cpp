@@ -9,7 +9,7 @@
 
 namespace {
 // List item -> language number.
-constexpr int32_t itemLanguage[] = {langAngles, langEspanyol, langCatala};
+constexpr int32_t itemLanguage[] = {langEnglish, langSpanish, langCatalan};
 }  // namespace
 
 TfrmTriarIdioma::TfrmTriarIdioma(QWidget* parent)
@@ -34,9 +34,9 @@ TfrmTriarIdioma::TfrmTriarIdioma(QWidget* parent)
 void TfrmTriarIdioma::FormShow() {
     switch (selectedLanguage) {
     case 0:
-    case langAngles: cbIdioma->setCurrentIndex(0); break;
-    case langEspanyol: cbIdioma->setCurrentIndex(1); break;
-    case langCatala: cbIdioma->setCurrentIndex(2); break;
+    case langEnglish: cbIdioma->setCurrentIndex(0); break;
+    case langSpanish: cbIdioma->setCurrentIndex(1); break;
+    case langCatalan: cbIdioma->setCurrentIndex(2); break;
     default: break;
     }
     cbIdioma->setFocus();

@@ -93,7 +93,7 @@ struct Options {
     std::optional<int> fixedWidth;
     std::optional<int> fixedHeight;
     OverwriteMode overwrite = OverwriteMode::none;
-    int32_t language = langAngles;  // 0 keeps the key texts
+    int32_t language = langEnglish;  // 0 keeps the key texts
     bool autoOrient = true;
     bool keepMetadata = false;
     bool keepAlpha = false;
@@ -287,11 +287,11 @@ Options parseArguments(const QStringList& args) {
                 throw UsageError{"--overwrite takes ask, all or none"};
         } else if (known.lang.names().contains(name)) {
             if (value == QLatin1String("en"))
-                o.language = langAngles;
+                o.language = langEnglish;
             else if (value == QLatin1String("es"))
-                o.language = langEspanyol;
+                o.language = langSpanish;
             else if (value == QLatin1String("ca"))
-                o.language = langCatala;
+                o.language = langCatalan;
             else if (value == QLatin1String("key"))
                 o.language = langOriginal;
             else

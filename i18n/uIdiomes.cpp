@@ -170,8 +170,7 @@ void translateOwned(TLanguageComponent& c, int32_t old) {
 }  // namespace
 
 void setLanguage(int32_t language) {
-    if (language > langAngles || language < langEspanyol)
-        language = langAngles;
+    if (language > langEnglish || language < langSpanish) language = langEnglish;
     if (language == currentLanguage)
         return;
     const int32_t old = currentLanguage;

@@ -22,9 +22,9 @@ class EResNotFound : public Exception {
 
 // Language numbers.
 constexpr int32_t langOriginal = 0;  // key language (key texts)
-constexpr int32_t langEspanyol = 1;
-constexpr int32_t langCatala = 2;
-constexpr int32_t langAngles = 3;
+constexpr int32_t langSpanish = 1;
+constexpr int32_t langCatalan = 2;
+constexpr int32_t langEnglish = 3;
 constexpr int languageCount = 4;
 
 // Index = language number; empty until loadLanguages(). Never changed after

@@ -12,67 +12,7 @@
 #include <new>
 #include <typeinfo>
 
-// ---------------------------------------------------------------- helpers
-
-const uint32_t* CrcTable() {
-    static const auto table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[n] = c;
-        }
-        return t;
-    }();
-    return table.data();
-}
-
-// zlib's crc32 computes the same polynomial as CrcTable() (many bytes per
-// step); it takes and returns the register inverted.
-uint32_t UpdateCrc(uint32_t crc, const void* data, size_t size) {
-    const auto* p = static_cast<const Bytef*>(data);
-    uLong c = ~crc & 0xFFFFFFFFu;
-    while (size > 0) {
-        const uInt n = size > 0x40000000u ? 0x40000000u : uInt(size);
-        c = crc32(c, p, n);
-        p += n;
-        size -= n;
-    }
-    return ~uint32_t(c);
-}
-
-uint32_t ChunkCrc(const TChunkName& name, const void* data, size_t size) {
-    uint32_t crc = UpdateCrc(0xFFFFFFFFu, name.data(), 4);
-    return ~UpdateCrc(crc, data, size);
-}
-
-uint32_t ReadBE32(const uint8_t* p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-uint16_t ReadBE16(const uint8_t* p) { return uint16_t(p[0] << 8 | p[1]); }
-void WriteBE32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24); p[1] = uint8_t(v >> 16); p[2] = uint8_t(v >> 8); p[3] = uint8_t(v);
-}
-
-std::string ZlibResultText(int code) {
-    switch (code) {
-    case -6: return "incompatible version (-6)";
-    case -5: return "buffer error (-5)";
-    case -4: return "insufficient memory (-4)";
-    case -3: return "data error (-3)";
-    case -2: return "stream error (-2)";
-    case -1: return "file error (-1)";
-    case 0: return "(0)";
-    case 1: return "stream end (1)";
-    case 2: return "need dictionary (2)";
-    default: {
-        std::string text = "(";
-        text += std::to_string(code);
-        text += ")";
-        return text;
-    }
-    }
-}
+// ---------------------------------------------------------------- TZeroBlock
 
 void TZeroBlock::Allocate(size_t size) {
     Release();
@@ -121,9 +61,9 @@ void TChunk::ReadDataAndCheck(TStream& stream, uint32_t size) {
     ResizeData(size);
     // A short stream leaves zeros; the CRC test below then fails.
     stream.Read(fData.data(), size);
-    uint8_t crc[4] = {0, 0, 0, 0};
-    const size_t got = stream.Read(crc, 4);
-    if (got != 4 || ReadBE32(crc) != ChunkCrc(fName, fData.data(), fDataSize))
+    uint8_t crc[kChunkCrcSize] = {0, 0, 0, 0};
+    const size_t got = stream.Read(crc, kChunkCrcSize);
+    if (got != kChunkCrcSize || ReadBE32(crc) != ChunkCrc(fName, fData.data(), fDataSize))
         fOwner->RaiseError<EPngInvalidCRC>();
 }
 
@@ -134,14 +74,7 @@ bool TChunk::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t si
 }
 
 bool TChunk::SaveData(TStream& stream) {
-    uint8_t head[8];
-    WriteBE32(head, fDataSize);
-    std::memcpy(head + 4, fName.data(), 4);
-    stream.WriteBuffer(head, 8);
-    stream.WriteBuffer(fData.data(), fDataSize);
-    uint8_t crc[4];
-    WriteBE32(crc, ChunkCrc(fName, fData.data(), fDataSize));
-    stream.WriteBuffer(crc, 4);
+    WriteChunk(stream, fName, fData.data(), fDataSize);
     return true;
 }
 
@@ -152,12 +85,6 @@ int TChunk::Index() const { return fOwner->Chunks().IndexOf(this); }
 TChunkIHDR* TChunk::Header() const { return fOwner->Header(); }
 
 // ---------------------------------------------------------------- IEND
-
-std::unique_ptr<TChunk> TChunkIEND::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunkIEND>(owner);
-    c->Assign(*this);
-    return c;
-}
 
 // ---------------------------------------------------------------- IHDR
 
@@ -237,13 +164,14 @@ namespace {
 uint64_t ImageDataBytesAhead(TStream& stream) {
     const int64_t start = stream.Position();
     uint64_t total = 0;
-    uint8_t head[8];
-    while (stream.Read(head, 8) == 8) {
-        const int64_t length = int64_t(ReadBE32(head));
+    uint8_t head[kChunkHeadSize];
+    while (stream.Read(head, kChunkHeadSize) == kChunkHeadSize) {
+        const TChunkHead chunk = ParseChunkHead(head);
+        const int64_t length = int64_t(chunk.length);
         const int64_t left = stream.Remaining();
-        if (std::memcmp(head + 4, "IDAT", 4) == 0) total += uint64_t(std::min(length, left));
-        if (std::memcmp(head + 4, "IEND", 4) == 0 || length + 4 >= left) break;
-        stream.Seek(length + 4, TSeekOrigin::soCurrent);
+        if (chunk.name == MakeChunkName("IDAT")) total += uint64_t(std::min(length, left));
+        if (chunk.name == MakeChunkName("IEND") || length + int64_t(kChunkCrcSize) >= left) break;
+        stream.Seek(length + int64_t(kChunkCrcSize), TSeekOrigin::soCurrent);
     }
     stream.SetPosition(start);
     return total;
@@ -310,12 +238,6 @@ void TChunkIHDR::Assign(const TChunk& source) {
     ImageAlpha.CopyFrom(s.ImageAlpha);
 }
 
-std::unique_ptr<TChunk> TChunkIHDR::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunkIHDR>(owner);
-    c->Assign(*this);
-    return c;
-}
-
 // ---------------------------------------------------------------- PLTE
 
 bool TChunkPLTE::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
@@ -351,12 +273,6 @@ void TChunkPLTE::Assign(const TChunk& source) {
     fCount = static_cast<const TChunkPLTE&>(source).fCount;
 }
 
-std::unique_ptr<TChunk> TChunkPLTE::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunkPLTE>(owner);
-    c->Assign(*this);
-    return c;
-}
-
 // ---------------------------------------------------------------- gAMA
 
 uint32_t TChunkgAMA::Gamma() const { return fDataSize == 4 ? ReadBE32(fData.data()) : 1; }
@@ -369,15 +285,9 @@ bool TChunkgAMA::LoadFromStream(TStream& stream, const TChunkName& name, uint32_
     return true;
 }
 
-std::unique_ptr<TChunk> TChunkgAMA::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunkgAMA>(owner);
-    c->Assign(*this);
-    return c;
-}
-
 // ---------------------------------------------------------------- tRNS
 
-TChunktRNS::TChunktRNS(TPngImage* owner) : TChunk(owner, MakeChunkName("tRNS")) { PaletteValues.fill(255); }
+TChunktRNS::TChunktRNS(TPngImage* owner) : TChunkOf(owner, MakeChunkName("tRNS")) { PaletteValues.fill(255); }
 
 void TChunktRNS::Parse() {
     PaletteValues.fill(255);
@@ -445,12 +355,6 @@ void TChunktRNS::Assign(const TChunk& source) {
     fBitTransparency = s.fBitTransparency;
 }
 
-std::unique_ptr<TChunk> TChunktRNS::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunktRNS>(owner);
-    c->Assign(*this);
-    return c;
-}
-
 // ---------------------------------------------------------------- pHYs, tIME
 
 bool TChunkpHYs::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
@@ -470,12 +374,6 @@ void TChunkpHYs::Assign(const TChunk& source) {
     PPUnitX = s.PPUnitX; PPUnitY = s.PPUnitY; Unit = s.Unit;
 }
 
-std::unique_ptr<TChunk> TChunkpHYs::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunkpHYs>(owner);
-    c->Assign(*this);
-    return c;
-}
-
 bool TChunktIME::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
     fName = name;
     ReadDataAndCheck(stream, size);
@@ -491,12 +389,6 @@ void TChunktIME::Assign(const TChunk& source) {
     CopyBase(source);
     const auto& s = static_cast<const TChunktIME&>(source);
     Year = s.Year; Month = s.Month; Day = s.Day; Hour = s.Hour; Minute = s.Minute; Second = s.Second;
-}
-
-std::unique_ptr<TChunk> TChunktIME::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunktIME>(owner);
-    c->Assign(*this);
-    return c;
 }
 
 // ---------------------------------------------------------------- tEXt, zTXt
@@ -516,12 +408,6 @@ void TChunktEXt::Assign(const TChunk& source) {
     const auto& s = static_cast<const TChunktEXt&>(source);
     Keyword = s.Keyword;
     Text = s.Text;
-}
-
-std::unique_ptr<TChunk> TChunktEXt::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunktEXt>(owner);
-    c->Assign(*this);
-    return c;
 }
 
 bool TChunkzTXt::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
@@ -552,12 +438,6 @@ bool TChunkzTXt::LoadFromStream(TStream& stream, const TChunkName& name, uint32_
     }
     inflateEnd(&z);
     return true;
-}
-
-std::unique_ptr<TChunk> TChunkzTXt::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunkzTXt>(owner);
-    c->Assign(*this);
-    return c;
 }
 
 // ---------------------------------------------------------------- registry

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "codecs/png/PngExceptions.h"
+#include "codecs/png/PngFormat.h"
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
 
@@ -15,22 +16,6 @@
 
 class TPngImage;
 class TChunkIHDR;
-
-using TChunkName = std::array<char, 4>;
-
-constexpr TChunkName MakeChunkName(const char (&s)[5]) { return {s[0], s[1], s[2], s[3]}; }
-
-// CRC-32 of the PNG format (reflected, polynomial 0xEDB88320). Start with
-// 0xFFFFFFFF, feed bytes with UpdateCrc, complement at the end.
-uint32_t UpdateCrc(uint32_t crc, const void* data, size_t size);
-// The 256-entry CRC-32 table of the PNG standard (polynomial 0xEDB88320);
-// UpdateCrc gives the same register as stepping through it byte by byte.
-const uint32_t* CrcTable();
-uint32_t ChunkCrc(const TChunkName& name, const void* data, size_t size);
-
-uint32_t ReadBE32(const uint8_t* p);
-uint16_t ReadBE16(const uint8_t* p);
-void WriteBE32(uint8_t* p, uint32_t v);
 
 // A zero-filled heap block that is not touched until written: large pictures
 // cost address space, not memory, until their rows are decoded.
@@ -90,10 +75,22 @@ protected:
     TChunkName fName;
 };
 
-class TChunkIEND : public TChunk {
+// The chunk classes derive through TChunkOf<Self, Base>, which gives each
+// one the Clone of its own class.
+template <class Self, class Base = TChunk>
+class TChunkOf : public Base {
 public:
-    explicit TChunkIEND(TPngImage* owner) : TChunk(owner, MakeChunkName("IEND")) {}
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
+    using Base::Base;
+    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override {
+        auto c = std::make_unique<Self>(owner);
+        c->Assign(static_cast<const Self&>(*this));
+        return c;
+    }
+};
+
+class TChunkIEND : public TChunkOf<TChunkIEND> {
+public:
+    explicit TChunkIEND(TPngImage* owner) : TChunkOf(owner, MakeChunkName("IEND")) {}
 };
 
 struct TIHDRData {
@@ -101,25 +98,16 @@ struct TIHDRData {
     uint8_t BitDepth = 0, ColorType = 0, CompressionMethod = 0, FilterMethod = 0, InterlaceMethod = 0;
 };
 
-enum : uint8_t {
-    COLOR_GRAYSCALE = 0,
-    COLOR_RGB = 2,
-    COLOR_PALETTE = 3,
-    COLOR_GRAYSCALEALPHA = 4,
-    COLOR_RGBALPHA = 6,
-};
-
 // Header chunk and owner of the picture: a device-independent bitmap (rows
 // bottom-up, each padded to 4 bytes; 1-, 4- and 8-bit indices into ColorTable
 // packed from the most significant bit, 24-bit blue, green, red) plus, for
 // colour types 4 and 6, an alpha plane of Width x Height bytes, top row first.
-class TChunkIHDR : public TChunk {
+class TChunkIHDR : public TChunkOf<TChunkIHDR> {
 public:
-    explicit TChunkIHDR(TPngImage* owner) : TChunk(owner, MakeChunkName("IHDR")) {}
+    explicit TChunkIHDR(TPngImage* owner) : TChunkOf(owner, MakeChunkName("IHDR")) {}
     void Assign(const TChunk& source) override;
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
     bool SaveToStream(TStream& stream) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
 
     // Checks IHDRData and allocates a zero picture for it (any earlier one is
     // released). Refuses with an EPNG... error before allocating anything.
@@ -147,21 +135,19 @@ public:
 
 // Image data. Reading decodes the whole zlib stream (spanning consecutive
 // IDAT chunks) into the header's picture; writing encodes the picture.
-class TChunkIDAT : public TChunk {
+class TChunkIDAT : public TChunkOf<TChunkIDAT> {
 public:
-    explicit TChunkIDAT(TPngImage* owner) : TChunk(owner, MakeChunkName("IDAT")) {}
+    explicit TChunkIDAT(TPngImage* owner) : TChunkOf(owner, MakeChunkName("IDAT")) {}
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
     bool SaveToStream(TStream& stream) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
 };
 
-class TChunkPLTE : public TChunk {
+class TChunkPLTE : public TChunkOf<TChunkPLTE> {
 public:
-    explicit TChunkPLTE(TPngImage* owner) : TChunk(owner, MakeChunkName("PLTE")) {}
+    explicit TChunkPLTE(TPngImage* owner) : TChunkOf(owner, MakeChunkName("PLTE")) {}
     void Assign(const TChunk& source) override;
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
     bool SaveToStream(TStream& stream) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
 
     uint32_t Count() const { return fCount; }
     void SetCount(uint32_t count) { fCount = count; }
@@ -170,21 +156,19 @@ private:
     uint32_t fCount = 0;
 };
 
-class TChunkgAMA : public TChunk {
+class TChunkgAMA : public TChunkOf<TChunkgAMA> {
 public:
-    explicit TChunkgAMA(TPngImage* owner) : TChunk(owner, MakeChunkName("gAMA")) {}
+    explicit TChunkgAMA(TPngImage* owner) : TChunkOf(owner, MakeChunkName("gAMA")) {}
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
     // Gamma times 100000; 1 when the chunk data is not 4 bytes long.
     uint32_t Gamma() const;
 };
 
-class TChunktRNS : public TChunk {
+class TChunktRNS : public TChunkOf<TChunktRNS> {
 public:
     explicit TChunktRNS(TPngImage* owner);
     void Assign(const TChunk& source) override;
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
 
     // Builds the chunk data from a colour 0x00BBGGRR for the header's colour type.
     void SetTransparentColor(uint32_t color);
@@ -199,43 +183,39 @@ private:
 
 enum class TUnitType { utUnknown, utMeter };
 
-class TChunkpHYs : public TChunk {
+class TChunkpHYs : public TChunkOf<TChunkpHYs> {
 public:
-    explicit TChunkpHYs(TPngImage* owner) : TChunk(owner, MakeChunkName("pHYs")) {}
+    explicit TChunkpHYs(TPngImage* owner) : TChunkOf(owner, MakeChunkName("pHYs")) {}
     void Assign(const TChunk& source) override;
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
     uint32_t PPUnitX = 0, PPUnitY = 0;
     TUnitType Unit = TUnitType::utUnknown;
 };
 
-class TChunktIME : public TChunk {
+class TChunktIME : public TChunkOf<TChunktIME> {
 public:
-    explicit TChunktIME(TPngImage* owner) : TChunk(owner, MakeChunkName("tIME")) {}
+    explicit TChunktIME(TPngImage* owner) : TChunkOf(owner, MakeChunkName("tIME")) {}
     void Assign(const TChunk& source) override;
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
     uint16_t Year = 0;
     uint8_t Month = 0, Day = 0, Hour = 0, Minute = 0, Second = 0;
 };
 
-class TChunktEXt : public TChunk {
+class TChunktEXt : public TChunkOf<TChunktEXt> {
 public:
-    explicit TChunktEXt(TPngImage* owner) : TChunk(owner, MakeChunkName("tEXt")) {}
+    explicit TChunktEXt(TPngImage* owner) : TChunkOf(owner, MakeChunkName("tEXt")) {}
     void Assign(const TChunk& source) override;
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
     std::string Keyword, Text;
 
 protected:
-    TChunktEXt(TPngImage* owner, const TChunkName& name) : TChunk(owner, name) {}
+    TChunktEXt(TPngImage* owner, const TChunkName& name) : TChunkOf(owner, name) {}
 };
 
-class TChunkzTXt : public TChunktEXt {
+class TChunkzTXt : public TChunkOf<TChunkzTXt, TChunktEXt> {
 public:
-    explicit TChunkzTXt(TPngImage* owner) : TChunktEXt(owner, MakeChunkName("zTXt")) {}
+    explicit TChunkzTXt(TPngImage* owner) : TChunkOf(owner, MakeChunkName("zTXt")) {}
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
-    std::unique_ptr<TChunk> Clone(TPngImage* owner) const override;
 };
 
 // The registered chunk classes, by type name; nullptr for an unregistered type.

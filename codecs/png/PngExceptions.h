@@ -49,7 +49,7 @@ VELMORA_PNG_ERROR(EPNGInvalidPalette,
     "The \"Portable Network Graphics\" image contains an invalid palette.")
 VELMORA_PNG_ERROR(EPNGMissingMultipleIDAT,
     "This \"Portable Network Graphics\" image is invalid because it has missing image parts.")
-// Built with the zlib result text appended (ZlibErrorMessage).
+// Built with the zlib result text appended (ZlibResultText).
 VELMORA_PNG_ERROR(EPNGZLIBError,
     "Could not decompress the image because it contains invalid compressed data.\r\n Description: ")
 VELMORA_PNG_ERROR(EPNGNoImageData,

@@ -3,8 +3,6 @@
 
 #include "codecs/png/PngRows.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cfenv>
 #include <cmath>
@@ -20,9 +18,6 @@ struct CreatingScope {
     CreatingScope(const CreatingScope&) = delete;
     CreatingScope& operator=(const CreatingScope&) = delete;
 };
-
-constexpr uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
-constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 
 bool IsType(const TChunkName& name, const char (&s)[5]) { return name == MakeChunkName(s); }
 
@@ -103,7 +98,7 @@ void TPngImage::LoadFromStream(TStream& stream) {
     InitializeGamma();
 
     uint8_t signature[8] = {};
-    if (stream.Read(signature, 8) != 8 || std::memcmp(signature, kSignature, 8) != 0)
+    if (stream.Read(signature, 8) != 8 || std::memcmp(signature, kPngSignature, 8) != 0)
         RaiseError<EPNGInvalidFileHeader>();
 
     bool hasImageData = false;
@@ -116,7 +111,7 @@ void TPngImage::LoadFromStream(TStream& stream) {
 
         if (fChunkList.Count() == 0 && !IsType(name, "IHDR")) RaiseError<EPNGIHDRNotFirst>();
         if ((IsType(name, "IDAT") && hasImageData) || IsType(name, "cHRM")) {
-            stream.Seek(int64_t(length) + 4, TSeekOrigin::soCurrent);
+            stream.Seek(int64_t(length) + int64_t(kChunkCrcSize), TSeekOrigin::soCurrent);
             continue;
         }
         // A length the format does not allow, or one that runs past the end of
@@ -142,7 +137,7 @@ void TPngImage::LoadFromStream(TStream& stream) {
 void TPngImage::SaveToStream(TStream& stream) {
     TChunkIHDR* h = Header();
     if (h->IHDRData.Width == 0 || h->IHDRData.Height == 0 || !h->HasImage()) RaiseError<EPNGInvalidSize>();
-    stream.WriteBuffer(kSignature, 8);
+    stream.WriteBuffer(kPngSignature, 8);
     for (int i = 0; i < fChunkList.Count(); ++i) fChunkList.Item(i)->SaveToStream(stream);
 }
 

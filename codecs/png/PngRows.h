@@ -1,6 +1,8 @@
 // Scan-line geometry shared by the decoder and the encoder (internal).
 #pragma once
 
+#include "codecs/png/PngFormat.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -20,9 +22,9 @@ inline uint32_t PassExtent(uint32_t size, uint32_t start, uint32_t step) {
 
 inline unsigned SamplesPerPixel(uint8_t colorType) {
     switch (colorType) {
-    case 2: return 3;
-    case 4: return 2;
-    case 6: return 4;
+    case COLOR_RGB: return 3;
+    case COLOR_GRAYSCALEALPHA: return 2;
+    case COLOR_RGBALPHA: return 4;
     default: return 1;
     }
 }

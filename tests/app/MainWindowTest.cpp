@@ -90,7 +90,7 @@ TEST_F(MainWindowTest, EveryWindowIsInEnglishAfterStart) {
 TEST_F(MainWindowTest, ChoosingCatalanTranslatesEveryWindowAndQtsOwnTexts) {
     start();
     chooseLanguage(2);
-    EXPECT_EQ(selectedLanguage, langCatala);
+    EXPECT_EQ(selectedLanguage, langCatalan);
     EXPECT_EQ(main().btnAnadir->text(), "Afegir...");
     EXPECT_EQ(main().btnQuitar->text(), "Treure");
     EXPECT_EQ(main().btnQuitarTodo->text(), "Treure'ls tots");

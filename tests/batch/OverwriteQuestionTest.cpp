@@ -22,14 +22,14 @@ TEST_F(OverwriteQuestion, QuestionLineInEachLanguage) {
     TOverwriteQuestion q;
     q.NombreFichero = u("IMG 1.BMP");
     EXPECT_EQ(q.FormShow(), u("La imagen de salida \"IMG 1.BMP\" ya existe."));
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(q.FormShow(), u("Output image \"IMG 1.BMP\" already exists."));
     EXPECT_EQ(TOverwriteQuestion::SecondLine(), u("Do you want to overwrite it?"));
     EXPECT_EQ(TOverwriteQuestion::YesToAllText(), u("Yes to all"));
-    setLanguage(langCatala);
+    setLanguage(langCatalan);
     EXPECT_EQ(q.FormShow(), u("La imatge de sortida \xE2\x80\x9CIMG 1.BMP\" ja existeix."));
     EXPECT_EQ(TOverwriteQuestion::YesToAllText(), u("Si a tot"));
-    setLanguage(langEspanyol);
+    setLanguage(langSpanish);
     EXPECT_EQ(TOverwriteQuestion::SecondLine(), u("\xC2\xBF" "Deseas sobreescribirla?"));
 }
 
@@ -56,7 +56,7 @@ struct TypedCase {
 class TypedAnswer : public OverwriteQuestion, public ::testing::WithParamInterface<TypedCase> {};
 
 TEST_P(TypedAnswer, ButtonTextsInAnyLanguage) {
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     TOverwriteQuestion q;
     const auto marker = static_cast<TOverwriteAnswer>(5);  // unchanged on refusal
     q.Respuesta = marker;

@@ -86,7 +86,7 @@ protected:
         ASSERT_TRUE(in_.isValid());
         ASSERT_TRUE(out_.isValid());
         loadLanguages();
-        setLanguage(langAngles);
+        setLanguage(langEnglish);
     }
     void TearDown() override {
         languageTables.clear();
@@ -132,7 +132,7 @@ TEST_F(ResizeLoop, ShowsOneOfNToNOfNAndPumpsOncePerFile) {
 }
 
 TEST_F(ResizeLoop, ProgressLineFollowsTheLanguage) {
-    setLanguage(langCatala);
+    setLanguage(langCatalan);
     RecordingEngine engine(port_);
     Run(engine, {In("a.jpg"), In("b.jpg")});
     EXPECT_EQ(port_.events[3], "progress Redimensionant l'imatge 2 de 2 | b.jpg");

@@ -71,7 +71,7 @@ class Clamp : public SwitchTest, public ::testing::WithParamInterface<int32_t> {
 TEST_P(Clamp, OutOfRangeMeansEnglish) {
     loadLanguages();
     setLanguage(GetParam());
-    EXPECT_EQ(currentLanguage, langAngles);
+    EXPECT_EQ(currentLanguage, langEnglish);
     EXPECT_EQ(translate(u("Cerrar")), u("Close"));
 }
 
@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Numbers, Clamp, ::testing::Values(0, 4, -1, INT32_MIN, 
 
 TEST_F(SwitchTest, InRangeNumbersAreKept) {
     loadLanguages();
-    for (int32_t lang : {langEspanyol, langCatala, langAngles}) {
+    for (int32_t lang : {langSpanish, langCatalan, langEnglish}) {
         setLanguage(lang);
         EXPECT_EQ(currentLanguage, lang);
     }
@@ -138,22 +138,22 @@ TEST_F(SwitchTest, EnglishToCatalanAndBack) {
     auto& b = w.Add("btnQuitarTodo", ccButton, "Quitar todo");
     auto& link = w.Add("LinkLabel1", ccLinkLabel,
                        "Website: <a href=\"https://www.velmora.org\">www.velmora.org</a>");
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(b.caption_, u("Remove all"));
     EXPECT_EQ(link.caption_, u("Website: <a href=\"https://www.velmora.org/en\">www.velmora.org</a>"));
-    setLanguage(langCatala);
+    setLanguage(langCatalan);
     EXPECT_EQ(b.caption_, u("Treure'ls tots"));
     EXPECT_EQ(link.caption_, u("Web: <a href=\"https://www.velmora.org\">www.velmora.org</a>"));
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(b.caption_, u("Remove all"));
 }
 
 TEST_F(SwitchTest, TheLanguageAlreadyInForceChangesNothing) {
     loadLanguages();
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     auto& w = Window("frmResizing", ccForm, "Redimensionando...");
     auto& b = w.Add("btnCancel", ccButton, "Cancelar");
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     setLanguage(99);  // clamps to the same language
     EXPECT_EQ(w.caption_, u("Redimensionando..."));
     EXPECT_EQ(b.caption_, u("Cancelar"));
@@ -166,7 +166,7 @@ TEST_F(SwitchTest, RunTimeTextsAreLeftAlone) {
     auto& number = w.Add("lblImgNumber", ccLabel, "Redimensionando imagen 3 de 10");
     auto& question = w.Add("lblNombre", ccLabel, "La imagen de salida \"a.jpg\" ya existe.");
     auto& layout = w.Add("lblFilename", ccLabel, "Filename");
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(w.caption_, u("Resizing..."));
     EXPECT_EQ(number.caption_, u("Redimensionando imagen 3 de 10"));
     EXPECT_EQ(question.caption_, u("La imagen de salida \"a.jpg\" ya existe."));
@@ -178,7 +178,7 @@ TEST_F(SwitchTest, OnlyDirectFormsGetTheirCaptionButAllOwnersAreWalked) {
     auto& form = Window("frmAbout", ccForm, "Acerca de Velmora");
     auto& other = Window("hint", 0, "Cerrar");  // owned by the application, not a window of ours
     auto& inner = other.Add("btnClose", ccButton, "Cerrar");
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(form.caption_, u("About Velmora"));
     EXPECT_EQ(other.caption_, u("Cerrar"));
     EXPECT_EQ(inner.caption_, u("Close"));
@@ -194,7 +194,7 @@ TEST_F(SwitchTest, WalksWindowsInCreationOrderAndSkipsRemovedOnes) {
     auto& gone = Window("frmGone", ccForm, "Cerrar");
     unregisterApplicationComponent(&gone);
     Window("frmSobreescribir", ccForm, "Sobreescribir imagen?").Add("btnNo", ccButton, "No");
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(log_, (std::vector<std::string>{"frmMain", "btnAnadir", "rbAlt", "frmResizing", "btnCancel",
                                               "frmSobreescribir", "btnNo"}));
     EXPECT_EQ(gone.caption_, u("Cerrar"));
@@ -204,7 +204,7 @@ TEST_F(SwitchTest, ComponentPassingTwoTestsIsHandledForEach) {
     loadLanguages();
     auto& w = Window("frm", ccForm, "Velmora");
     auto& both = w.Add("labelButton", ccLabel | ccButton, "Quitar");
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     // Read twice: once for each test it passes (the second lookup of
     // "Remove" in the key table misses and keeps it).
     EXPECT_EQ(std::count(log_.begin(), log_.end(), "labelButton"), 2);

@@ -11,7 +11,7 @@ QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 TEST_F(LanguageTest, BeforeLoadingEveryTextComesBackUnchanged) {
     EXPECT_EQ(translate(u("Quitar todo")), u("Quitar todo"));
     // Even with a language forced on, a lookup without tables must not fail.
-    currentLanguage = langAngles;
+    currentLanguage = langEnglish;
     EXPECT_EQ(translate(u("Quitar todo")), u("Quitar todo"));
     EXPECT_EQ(translateFrom(u("Quitar todo"), 2), u("Quitar todo"));
 }
@@ -20,7 +20,7 @@ TEST_F(LanguageTest, LoadedButNotSwitchedShowsKeyTexts) {
     loadLanguages();
     EXPECT_EQ(currentLanguage, 0);
     EXPECT_EQ(translate(u("Quitar todo")), u("Quitar todo"));
-    EXPECT_EQ(translateFrom(u("Remove all"), langAngles), u("Remove all"));
+    EXPECT_EQ(translateFrom(u("Remove all"), langEnglish), u("Remove all"));
 }
 
 struct LookupCase {
@@ -41,45 +41,47 @@ TEST_P(Lookup, TranslatesKeyTexts) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Lookup,
     ::testing::Values(
-        LookupCase{"AsStored", langAngles, "Quitar todo", "Remove all"},
-        LookupCase{"Capitals", langAngles, "QUITAR TODO", "Remove all"},
-        LookupCase{"LowerCase", langAngles, "quitar todo", "Remove all"},
-        LookupCase{"NonAsciiCase", langAngles, "A\xC3\x91" "ADIR...", "Add..."},
-        LookupCase{"TrailingBlankAddedMisses", langAngles, "Quitar todo ", "Quitar todo "},
-        LookupCase{"LeadingBlankAddedMisses", langAngles, " Quitar todo", " Quitar todo"},
-        LookupCase{"StoredTrailingBlankMatches", langAngles, "Redimensionando imagen ", "Resizing image "},
-        LookupCase{"StoredTrailingBlankRequired", langAngles, "Redimensionando imagen", "Redimensionando imagen"},
-        LookupCase{"StoredLeadingBlank", langAngles, " - Formato desconocido.", " - Unknown format."},
-        LookupCase{"AccentsCount", langAngles, "Imagenes:", "Imagenes:"},
-        LookupCase{"KeyOnlySpelling", langAngles, "No hay imagenes/ficheros para convertir",
+        LookupCase{"AsStored", langEnglish, "Quitar todo", "Remove all"},
+        LookupCase{"Capitals", langEnglish, "QUITAR TODO", "Remove all"},
+        LookupCase{"LowerCase", langEnglish, "quitar todo", "Remove all"},
+        LookupCase{"NonAsciiCase", langEnglish,
+                   "A\xC3\x91"
+                   "ADIR...",
+                   "Add..."},
+        LookupCase{"TrailingBlankAddedMisses", langEnglish, "Quitar todo ", "Quitar todo "},
+        LookupCase{"LeadingBlankAddedMisses", langEnglish, " Quitar todo", " Quitar todo"},
+        LookupCase{"StoredTrailingBlankMatches", langEnglish, "Redimensionando imagen ", "Resizing image "},
+        LookupCase{"StoredTrailingBlankRequired", langEnglish, "Redimensionando imagen", "Redimensionando imagen"},
+        LookupCase{"StoredLeadingBlank", langEnglish, " - Formato desconocido.", " - Unknown format."},
+        LookupCase{"AccentsCount", langEnglish, "Imagenes:", "Imagenes:"},
+        LookupCase{"KeyOnlySpelling", langEnglish, "No hay imagenes/ficheros para convertir",
                    "There aren't selected images to resize"},
-        LookupCase{"SpanishSpellingIsNotAKeyText", langAngles, "No hay im\xC3\xA1genes/ficheros para convertir",
+        LookupCase{"SpanishSpellingIsNotAKeyText", langEnglish, "No hay im\xC3\xA1genes/ficheros para convertir",
                    "No hay im\xC3\xA1genes/ficheros para convertir"},
-        LookupCase{"LineZeroTakesPart", langAngles, "ORIGINAL", "ANGLES"},
-        LookupCase{"Miss", langAngles, "Hola", "Hola"},
-        LookupCase{"Empty", langAngles, "", ""},
-        LookupCase{"OnlyBlanks", langAngles, "  \t\r\n ", "  \t\r\n "},
-        LookupCase{"ControlCharacters", langAngles, "\x01\x1f", "\x01\x1f"},
-        LookupCase{"SameInEveryLanguage", langAngles, "Velmora", "Velmora"},
-        LookupCase{"Catalan", langCatala, "Quitar todo", "Treure'ls tots"},
-        LookupCase{"CatalanQuote", langCatala, "La imagen de salida \"", "La imatge de sortida \xE2\x80\x9C"},
-        LookupCase{"SpanishLineEighteen", langEspanyol, "No hay imagenes/ficheros para convertir",
+        LookupCase{"LineZeroTakesPart", langEnglish, "ORIGINAL", "ANGLES"},
+        LookupCase{"Miss", langEnglish, "Hola", "Hola"}, LookupCase{"Empty", langEnglish, "", ""},
+        LookupCase{"OnlyBlanks", langEnglish, "  \t\r\n ", "  \t\r\n "},
+        LookupCase{"ControlCharacters", langEnglish, "\x01\x1f", "\x01\x1f"},
+        LookupCase{"SameInEveryLanguage", langEnglish, "Velmora", "Velmora"},
+        LookupCase{"Catalan", langCatalan, "Quitar todo", "Treure'ls tots"},
+        LookupCase{"CatalanQuote", langCatalan, "La imagen de salida \"", "La imatge de sortida \xE2\x80\x9C"},
+        LookupCase{"SpanishLineEighteen", langSpanish, "No hay imagenes/ficheros para convertir",
                    "No hay im\xC3\xA1genes/ficheros para convertir"},
-        LookupCase{"SpanishName", langEspanyol, "original", "ESPANYOL"},
-        LookupCase{"Backslash", langAngles, "\\Manual.pdf", "\\UserGuide.pdf"}),
+        LookupCase{"SpanishName", langSpanish, "original", "ESPANYOL"},
+        LookupCase{"Backslash", langEnglish, "\\Manual.pdf", "\\UserGuide.pdf"}),
     [](const ::testing::TestParamInfo<LookupCase>& i) { return std::string(i.param.name); });
 
 TEST_F(LanguageTest, TranslateFromReadsTheGivenTable) {
     loadLanguages();
-    setLanguage(langCatala);
-    EXPECT_EQ(translateFrom(u("Remove all"), langAngles), u("Treure'ls tots"));
-    EXPECT_EQ(translateFrom(u("Quitar todo"), langAngles), u("Quitar todo"));  // not an English line
+    setLanguage(langCatalan);
+    EXPECT_EQ(translateFrom(u("Remove all"), langEnglish), u("Treure'ls tots"));
+    EXPECT_EQ(translateFrom(u("Quitar todo"), langEnglish), u("Quitar todo"));  // not an English line
     EXPECT_EQ(translateFrom(u("Remove all"), 7), u("Remove all"));            // no such table
 }
 
 TEST_F(LanguageTest, TheInputIsNotModified) {
     loadLanguages();
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     const QString in = u("Cerrar");
     const QString out = translate(in);
     EXPECT_EQ(in, u("Cerrar"));
@@ -88,7 +90,7 @@ TEST_F(LanguageTest, TheInputIsNotModified) {
 
 TEST_F(LanguageTest, AMissingTableRaisesResourceNotFoundAndKeepsTheOldTables) {
     loadLanguages();
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     writeTables(dir.path(), QStringLiteral("catala"), {}, /*omitReplaced=*/true);
@@ -104,7 +106,7 @@ TEST_F(LanguageTest, AMissingTableRaisesResourceNotFoundAndKeepsTheOldTables) {
 
 TEST_F(LanguageTest, ReloadingGoesBackToTheKeyLanguage) {
     loadLanguages();
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     loadLanguages();
     EXPECT_EQ(currentLanguage, 0);
     EXPECT_EQ(translate(u("Quitar todo")), u("Quitar todo"));
@@ -120,7 +122,7 @@ TEST_F(LanguageTest, AShortTableGivesAListErrorNotACrash) {
         shortTable += QByteArray("\r\n") + l;
     writeTables(dir.path(), QStringLiteral("angles"), shortTable);
     loadLanguagesFrom(dir.path());
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(translate(u("Quitar todo")), u("Remove all"));
     try {
         translate(u("Cerrar"));
@@ -134,7 +136,7 @@ TEST_F(LanguageTest, AShortTableGivesAListErrorNotACrash) {
 
 TEST_F(LanguageTest, ToKeyTextAcceptsEveryLanguage) {
     loadLanguages();
-    setLanguage(langAngles);
+    setLanguage(langEnglish);
     EXPECT_EQ(toKeyText(u("yes to all")), u("Si a todo"));
     EXPECT_EQ(toKeyText(u("SI A TOT")), u("Si a todo"));
     EXPECT_EQ(toKeyText(u("Treure'ls tots")), u("Quitar todo"));

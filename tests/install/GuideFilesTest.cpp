@@ -59,12 +59,11 @@ std::string languageName(const ::testing::TestParamInfo<GuideCase>& info)
     return names[info.param.language];
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Languages, GuideFiles,
-    ::testing::Values(GuideCase{langAngles, "UserGuide.pdf", "Velmora User Guide"},
-                      GuideCase{langCatala, "Ajuda.pdf", "Guia d'ús del Velmora"},
-                      GuideCase{langEspanyol, "Manual.pdf", "Manual de Velmora"},
-                      GuideCase{langOriginal, "Manual.pdf", "Manual de Velmora"}),
-    languageName);
+INSTANTIATE_TEST_SUITE_P(Languages, GuideFiles,
+                         ::testing::Values(GuideCase{langEnglish, "UserGuide.pdf", "Velmora User Guide"},
+                                           GuideCase{langCatalan, "Ajuda.pdf", "Guia d'ús del Velmora"},
+                                           GuideCase{langSpanish, "Manual.pdf", "Manual de Velmora"},
+                                           GuideCase{langOriginal, "Manual.pdf", "Manual de Velmora"}),
+                         languageName);
 
 }  // namespace

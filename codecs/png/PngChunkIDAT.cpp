@@ -1,5 +1,5 @@
-// Image data: decoding the zlib stream of the IDAT chunks into the header's
-// picture, and encoding the picture into IDAT chunks.
+// The IDAT chunk: decoding the zlib stream of the image data chunks into the
+// header's picture, and encoding the picture into image data chunks.
 #include "codecs/png/PngChunks.h"
 #include "codecs/png/PngImage.h"
 #include "codecs/png/PngRows.h"
@@ -36,7 +36,7 @@ class IdatReader {
 public:
     IdatReader(TPngImage* owner, TStream& stream, uint32_t firstSize)
         : owner_(owner), stream_(stream), input_(NewBuffer(kInputBufferSize)) {
-        crc_ = UpdateCrc(0xFFFFFFFFu, kIDAT.data(), 4);
+        crc_ = StartChunkCrc(kIDAT);
         endPos_ = stream_.Position() + int64_t(firstSize);
         const int r = inflateInit(&z_);
         if (r != Z_OK) RaiseZlib(owner_, r);
@@ -81,10 +81,10 @@ public:
 
 private:
     void CheckCrc() {
-        uint8_t stored[4] = {0, 0, 0, 0};
-        const size_t got = stream_.Read(stored, 4);
+        uint8_t stored[kChunkCrcSize] = {0, 0, 0, 0};
+        const size_t got = stream_.Read(stored, kChunkCrcSize);
         crcChecked_ = true;
-        if (got != 4 || ReadBE32(stored) != ~crc_) owner_->RaiseError<EPngInvalidCRC>();
+        if (got != kChunkCrcSize || ReadBE32(stored) != ~crc_) owner_->RaiseError<EPngInvalidCRC>();
     }
 
     bool Refill() {
@@ -108,14 +108,13 @@ private:
     // which must be an IDAT chunk. False at the end of the stream.
     bool NextChunk() {
         CheckCrc();
-        uint8_t head[8];
-        if (stream_.Read(head, 8) != 8) return false;
-        TChunkName name;
-        std::memcpy(name.data(), head + 4, 4);
-        if (name != kIDAT) owner_->RaiseError<EPNGMissingMultipleIDAT>();
-        crc_ = UpdateCrc(0xFFFFFFFFu, kIDAT.data(), 4);
+        uint8_t head[kChunkHeadSize];
+        if (stream_.Read(head, kChunkHeadSize) != kChunkHeadSize) return false;
+        const TChunkHead chunk = ParseChunkHead(head);
+        if (chunk.name != kIDAT) owner_->RaiseError<EPNGMissingMultipleIDAT>();
+        crc_ = StartChunkCrc(kIDAT);
         crcChecked_ = false;
-        endPos_ = stream_.Position() + int64_t(ReadBE32(head));
+        endPos_ = stream_.Position() + int64_t(chunk.length);
         return true;
     }
 
@@ -257,8 +256,7 @@ namespace {
 
 class IdatWriter {
 public:
-    IdatWriter(TPngImage* owner, TStream& stream)
-        : stream_(stream), out_(NewBuffer(size_t(owner->MaxIdatSize()))) {
+    IdatWriter(TPngImage* owner, TStream& stream) : stream_(stream), out_(NewBuffer(size_t(owner->MaxIdatSize()))) {
         const int r = deflateInit(&z_, owner->CompressionLevel());
         if (r != Z_OK) RaiseZlib(owner, r);
         z_.next_out = out_.data();
@@ -288,15 +286,7 @@ public:
 
 private:
     void Flush() {
-        const size_t n = out_.size() - z_.avail_out;
-        uint8_t head[8];
-        WriteBE32(head, uint32_t(n));
-        std::memcpy(head + 4, kIDAT.data(), 4);
-        stream_.WriteBuffer(head, 8);
-        stream_.WriteBuffer(out_.data(), n);
-        uint8_t crc[4];
-        WriteBE32(crc, ChunkCrc(kIDAT, out_.data(), n));
-        stream_.WriteBuffer(crc, 4);
+        WriteChunk(stream_, kIDAT, out_.data(), uint32_t(out_.size() - z_.avail_out));
         z_.next_out = out_.data();
         z_.avail_out = uInt(out_.size());
     }
@@ -307,8 +297,8 @@ private:
 };
 
 // Pixels of image row y, columns x0 + k * dx, as file samples.
-void LoadLine(TPngImage* owner, TChunkIHDR* h, uint8_t* raw, size_t rowBytes, uint32_t y, uint32_t x0,
-              uint32_t dx, uint32_t count, unsigned depth) {
+void LoadLine(TPngImage* owner, TChunkIHDR* h, uint8_t* raw, size_t rowBytes, uint32_t y, uint32_t x0, uint32_t dx,
+              uint32_t count, unsigned depth) {
     const uint8_t* dib = h->ScanLine(y);
     const uint8_t* alpha = h->AlphaScanLine(y);
     const auto& inv = owner->InverseGamma;
@@ -405,9 +395,15 @@ bool TChunkIDAT::SaveToStream(TStream& stream) {
             unsigned best = 0;
             for (int f = 0; f < 5; ++f) {
                 if (!filters.Contains(TFilter(f))) continue;
-                if (single) { chosen = f; break; }
+                if (single) {
+                    chosen = f;
+                    break;
+                }
                 const unsigned s = Score(f == 0 ? prior.data() : out[f].data(), rowBytes);
-                if (s > best) { best = s; chosen = f; }
+                if (s > best) {
+                    best = s;
+                    chosen = f;
+                }
             }
         }
         const uint8_t type = uint8_t(chosen);
@@ -432,10 +428,4 @@ bool TChunkIDAT::SaveToStream(TStream& stream) {
     }
     writer.Finish();
     return true;
-}
-
-std::unique_ptr<TChunk> TChunkIDAT::Clone(TPngImage* owner) const {
-    auto c = std::make_unique<TChunkIDAT>(owner);
-    c->Assign(*this);
-    return c;
 }
