@@ -12,16 +12,18 @@
 #include "batch/FilePath.h"
 #include "batch/PhotoSteps.h"
 #include "codecs/bmp/BmpFile.h"
+#include "codecs/bmp/BmpRows.h"
 #include "codecs/jpeg/JPEGImage.h"
 #include "codecs/png/PngImage.h"
 #include "i18n/uIdiomes.h"
 #include "platform/Bitmap.h"
-#include "platform/Exceptions.h"
 #include "platform/CheckedSize.h"
+#include "platform/Exceptions.h"
 #include "raster/Bitmap32.h"
 #include "raster/StreamResampler.h"
 
 #include <cstring>
+#include <optional>
 
 #include <type_traits>
 
@@ -215,7 +217,55 @@ std::vector<uint8_t> TResizeEngine::resizeJpgFrom(TStream& source) { return resi
 
 std::vector<uint8_t> TResizeEngine::resizePngFrom(TStream& source) { return resizeWith(*png, source); }
 
+namespace {
+
+// Rows straight into the output file's bytes, all four bytes of each pixel
+// (a 32-bit source keeps its alpha, as in the whole-picture route).
+class TBmpFileRows : public TOutputRows {
+public:
+    TBmpFileRows(TBmpFileBytes& file, int32_t w) : file_(file), w_(w) {}
+    void Row(int32_t y, const TColor32* row) override { std::memcpy(file_.Row(y), row, size_t(w_) * sizeof(TColor32)); }
+
+private:
+    TBmpFileBytes& file_;
+    int32_t w_;
+};
+
+// A BMP picture read from the source row by row, through the resampler,
+// straight into the output file's bytes: neither the source nor the resized
+// picture is held whole. False, with the source back where it was, when the
+// picture is read whole only (run-length data).
+bool resizeBmpRows(const TResizeEngine& engine, TStream& source, std::vector<uint8_t>& result, bool& shortData) {
+    const int64_t start = source.Position();
+    TBmpRowReader reader(source);
+    if (!reader.CanSendRows()) {
+        source.SetPosition(start);
+        return false;
+    }
+    shortData = reader.ShortData();
+    int32_t w = 0, h = 0;
+    targetSize(engine, reader.Width(), reader.Height(), w, h);
+    // The sizes the whole-picture route's target raster refuses, refused
+    // with its error.
+    if (!velmora::PixelCountOk(w, h)) throw EBitmapException("Can't allocate the DIB handle");
+    std::optional<TBmpFileBytes> file;
+    try {
+        file.emplace(w, h);
+    } catch (const std::bad_alloc&) {
+        throw EBitmapException("Can't allocate the DIB handle");
+    }
+    TBmpFileRows out(*file, w);
+    TResampleTarget target(reader.Width(), reader.Height(), w, h, out);
+    reader.SendRows(target);
+    result = file->Take();
+    return true;
+}
+
+}  // namespace
+
 std::vector<uint8_t> TResizeEngine::resizeBmpFrom(TStream& source) {
+    std::vector<uint8_t> result;
+    if (streaming && resizeBmpRows(*this, source, result, shortData_)) return result;
     img->LoadFromStream(source);
     shortData_ = img->ShortData;
     int32_t w = 0, h = 0;

@@ -1,6 +1,7 @@
 #include "codecs/bmp/BmpFile.h"
 
 #include "codecs/bmp/BmpHeader.h"
+#include "codecs/bmp/BmpLayout.h"
 #include "codecs/bmp/BmpToBitmap32.h"
 #include "platform/CheckedSize.h"
 #include "platform/Exceptions.h"
@@ -16,71 +17,6 @@
 using namespace velmora::bmp;
 
 namespace {
-
-// One colour channel of a bit-field pixel.
-struct Channel {
-    uint32_t mask = 0;
-    unsigned shift = 0;
-    unsigned bits = 0;  // span of the mask, lowest to highest set bit
-
-    explicit Channel(uint32_t m) : mask(m) {
-        if (m == 0) return;
-        shift = unsigned(std::countr_zero(m));
-        bits = unsigned(std::bit_width(m >> shift));
-    }
-
-    // The channel as 8 bits: wider channels keep their top 8 bits, narrower
-    // ones repeat their bit pattern until 8 bits are filled.
-    uint8_t Extract(uint32_t pixel) const {
-        if (bits == 0) return 0;
-        const uint32_t v = (pixel & mask) >> shift;
-        if (bits >= 8) return uint8_t(v >> (bits - 8));
-        uint32_t r = 0;
-        unsigned filled = 0;
-        while (filled < 8) {
-            r = (r << bits) | v;
-            filled += bits;
-        }
-        return uint8_t(r >> (filled - 8));
-    }
-};
-
-// Reads a core or info header from the stream (the size field first, then
-// as many bytes as it gives).
-InfoHeader ReadHeader(TStream& stream) {
-    uint8_t raw[kLargestHeaderSize] = {};
-    stream.ReadBuffer(raw, 4);
-    const uint32_t size = ReadLE32(raw);
-    if (size != kCoreHeaderSize && size != 40 && size != 108 && size != kLargestHeaderSize) NotValid();
-    stream.ReadBuffer(raw + 4, size - 4);
-    return ParseInfoHeader(raw, size);
-}
-
-TPixelFormat FormatOf(const InfoHeader& h) {
-    if (h.compression == kRle8 || h.compression == kRle4) return TPixelFormat::pfDevice;
-    switch (h.bitCount) {
-    case 1: return TPixelFormat::pf1bit;
-    case 4: return TPixelFormat::pf4bit;
-    case 8: return TPixelFormat::pf8bit;
-    case 16:
-        if (h.compression == kRgb) return TPixelFormat::pf15bit;
-        if (h.masks[0] == 0xF800 && h.masks[1] == 0x07E0 && h.masks[2] == 0x001F) return TPixelFormat::pf16bit;
-        return TPixelFormat::pfCustom;
-    case 24: return TPixelFormat::pf24bit;
-    default: return h.compression == kRgb ? TPixelFormat::pf32bit : TPixelFormat::pfCustom;
-    }
-}
-
-// Reads up to count bytes; stops early at the end of the stream.
-size_t ReadSome(TStream& stream, uint8_t* out, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        const size_t n = stream.Read(out + done, count - done);
-        if (n == 0) break;
-        done += n;
-    }
-    return done;
-}
 
 // Uncompressed and bit-field pixels: `count` bytes of rows in file order.
 // Whatever the data does not cover stays zero.
@@ -192,71 +128,20 @@ bool DecodeRle(const std::vector<uint8_t>& data, bool four, const std::vector<TR
 }  // namespace
 
 void LoadBmp(TBitmap& bitmap, TStream& stream) {
-    const int64_t start = stream.Position();
-    const int64_t end = stream.Size();
-    if (end <= start) {
+    if (stream.Size() <= stream.Position()) {
         bitmap.ShortData = false;
         bitmap.SetSize(0, 0);
         bitmap.Palette.clear();
         return;
     }
+    PixelLayout layout = ReadPixelLayout(stream);
+    const InfoHeader& h = layout.header;
 
-    uint8_t rawFileHeader[kFileHeaderSize];
-    stream.ReadBuffer(rawFileHeader, sizeof rawFileHeader);
-    const FileHeader fileHeader = ParseFileHeader(rawFileHeader);
-    if (fileHeader.signature != kSignature) NotValid();
-    const uint32_t offBits = fileHeader.offBits;
-
-    InfoHeader h = ReadHeader(stream);
-    Validate(h);
-    if (h.compression == kBitFields && h.size == 40) {
-        uint8_t masks[12];
-        stream.ReadBuffer(masks, sizeof masks);
-        for (int i = 0; i < 3; ++i) h.masks[i] = ReadLE32(masks + 4 * i);
-    }
-
-    // Colour table. Only the first 256 entries are kept; the rest of a longer
-    // declared table is skipped. A table longer than the data left is a short
-    // read, found before anything is read or allocated for it.
-    const uint64_t declared = h.clrUsed != 0 ? h.clrUsed : (h.bitCount <= 8 ? uint64_t(1) << h.bitCount : 0);
-    const uint64_t entrySize = h.core ? 3 : 4;
-    const uint64_t tableBytes = declared * entrySize;
-    if (tableBytes > uint64_t(end - stream.Position())) throw EReadError();
-    std::vector<TRGBQuad> palette(size_t(std::min<uint64_t>(declared, 256)));
-    {
-        std::vector<uint8_t> raw(palette.size() * entrySize);
-        stream.ReadBuffer(raw.data(), raw.size());
-        for (size_t i = 0; i < palette.size(); ++i) {
-            const uint8_t* e = raw.data() + i * entrySize;
-            palette[i].rgbBlue = e[0];
-            palette[i].rgbGreen = e[1];
-            palette[i].rgbRed = e[2];
-            palette[i].rgbReserved = h.core ? 0 : e[3];
-        }
-    }
-    const uint64_t headersEnd = uint64_t(stream.Position() - start) + (tableBytes - palette.size() * entrySize);
-    const uint64_t fileSize = uint64_t(end - start);
-    const uint64_t pixelStart = PixelArrayOffset(offBits, headersEnd, fileSize);
-    const uint64_t available = pixelStart <= fileSize ? fileSize - pixelStart : 0;
-    stream.SetPosition(start + int64_t(std::min(pixelStart, fileSize)));
-
-    const int64_t rows = h.Rows();
-    const bool runLength = h.compression == kRle8 || h.compression == kRle4;
-    uint64_t rowSize = 0;
-    velmora::PaddedRowBytes(h.width, h.bitCount, rowSize);
-    // A header that declares far more picture than the data could hold is
-    // refused before anything is allocated for it.
-    if (!velmora::DataCanHold(rowSize * uint64_t(rows), available))
-        throw EInvalidGraphic("Bitmap data is too short for its size");
-
-    // Run-length data is taken before the picture is allocated. A run-length
-    // stream may legitimately be longer than the unpacked picture, so without
-    // a stated size the rest of the file is decoded. The amount is bounded by
+    // Run-length data is taken before the picture is allocated, bounded by
     // the data actually present.
     std::vector<uint8_t> packed;
-    if (runLength) {
-        const uint64_t count = h.sizeImage != 0 ? std::min<uint64_t>(h.sizeImage, available) : available;
-        packed.resize(static_cast<size_t>(count));
+    if (layout.RunLength()) {
+        packed.resize(static_cast<size_t>(layout.count));
         packed.resize(ReadSome(stream, packed.data(), packed.size()));
     }
 
@@ -264,30 +149,31 @@ void LoadBmp(TBitmap& bitmap, TStream& stream) {
     // picture is built in place (only an allocation failure, EOutOfMemory,
     // leaves the bitmap empty).
     bitmap.SetSize(0, 0);
-    bitmap.SetPixelFormat(FormatOf(h));
-    bitmap.SetSize(int32_t(h.width), int32_t(rows));
+    bitmap.SetPixelFormat(layout.format);
+    bitmap.SetSize(int32_t(layout.width), int32_t(layout.rows));
     bitmap.Palette.clear();
-    if (runLength) {
-        bitmap.ShortData = !DecodeRle(packed, h.compression == kRle4, palette, bitmap);
+    if (layout.RunLength()) {
+        bitmap.ShortData = !DecodeRle(packed, h.compression == kRle4, layout.palette, bitmap);
         bitmap.HandleType = THandleType::bmDDB;
         return;
     }
-    const uint64_t imageSize = (h.sizeImage == 0 || h.compression == kRgb) ? rowSize * uint64_t(rows) : h.sizeImage;
-    const uint64_t count = std::min(imageSize, available);
-    bitmap.ShortData = count < rowSize * uint64_t(rows);
-    ReadRows(stream, h, rowSize, count, bitmap);
-    if (h.bitCount <= 8) bitmap.Palette = std::move(palette);
+    bitmap.ShortData = layout.ShortData();
+    ReadRows(stream, h, layout.rowSize, layout.count, bitmap);
+    if (h.bitCount <= 8) bitmap.Palette = std::move(layout.palette);
     bitmap.HandleType = THandleType::bmDIB;
 }
 
-void SaveBmp(const TBitmap& bitmap, TStream& stream) {
-    const int32_t w = bitmap.Width(), h = bitmap.Height();
+namespace {
+
+// The header bytes of a 32-bit uncompressed bottom-up picture of w x h, and
+// the size of its pixel array. Refuses an empty picture and one too large for
+// the file's 32-bit sizes.
+uint64_t MakeHeaders(int32_t w, int32_t h, uint8_t (&header)[kHeadersSize]) {
     if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("Cannot save an empty bitmap");
     const uint64_t imageSize = uint64_t(w) * uint64_t(h) * 4;
     if (imageSize + kHeadersSize > std::numeric_limits<uint32_t>::max())
         throw EInvalidGraphicOperation("Bitmap too large to save");
-
-    uint8_t header[kHeadersSize] = {};
+    std::fill(std::begin(header), std::end(header), uint8_t(0));
     auto put16 = [&](size_t at, uint32_t v) {
         header[at] = uint8_t(v);
         header[at + 1] = uint8_t(v >> 8);
@@ -306,6 +192,15 @@ void SaveBmp(const TBitmap& bitmap, TStream& stream) {
     put16(28, 32);
     put32(34, uint32_t(imageSize));
     // Compression, resolution and colour counts stay 0.
+    return imageSize;
+}
+
+}  // namespace
+
+void SaveBmp(const TBitmap& bitmap, TStream& stream) {
+    const int32_t w = bitmap.Width(), h = bitmap.Height();
+    uint8_t header[kHeadersSize];
+    const uint64_t imageSize = MakeHeaders(w, h, header);
     stream.WriteBuffer(header, sizeof header);
 
     if (bitmap.PixelFormat() == TPixelFormat::pf32bit) {
@@ -326,6 +221,15 @@ void SaveBmp(const TBitmap& bitmap, TStream& stream) {
         stream.WriteBuffer(row.data(), row.size());
     }
 }
+
+TBmpFileBytes::TBmpFileBytes(int32_t width, int32_t height) : height_(height), rowBytes_(size_t(width) * 4) {
+    uint8_t header[kHeadersSize];
+    const uint64_t imageSize = MakeHeaders(width, height, header);
+    bytes_.resize(kHeadersSize + size_t(imageSize));
+    std::copy(std::begin(header), std::end(header), bytes_.begin());
+}
+
+uint8_t* TBmpFileBytes::Row(int32_t y) { return bytes_.data() + kHeadersSize + size_t(height_ - 1 - y) * rowBytes_; }
 
 void SaveBmpToFile(const TBitmap& bitmap, const std::string& path) {
     TMemoryStream out;

@@ -22,7 +22,9 @@
 #include "platform/Bitmap.h"
 #include "platform/Stream.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // Reads a whole BMP file from the stream's position into the bitmap; an empty
 // remainder leaves an empty bitmap. Failures: EReadError ("Stream read
@@ -38,6 +40,24 @@ void LoadBmp(TBitmap& bitmap, TStream& stream);
 // Writes the bitmap as a 32-bit uncompressed bottom-up BMP file. An empty
 // bitmap raises EInvalidGraphicOperation and writes nothing.
 void SaveBmp(const TBitmap& bitmap, TStream& stream);
+
+// The bytes SaveBmp writes for a 32-bit picture of width x height, made one
+// row at a time: the headers are in place from the start, and picture row y
+// (0 = the top) goes to Row(y) as width x 4 bytes (blue, green, red, alpha);
+// rows never written stay 0. Refuses the sizes SaveBmp refuses, with the same
+// errors.
+class TBmpFileBytes {
+public:
+    TBmpFileBytes(int32_t width, int32_t height);
+    uint8_t* Row(int32_t y);
+    // The whole file; the object is empty afterwards.
+    std::vector<uint8_t> Take() { return std::move(bytes_); }
+
+private:
+    int32_t height_;
+    size_t rowBytes_;
+    std::vector<uint8_t> bytes_;
+};
 
 // SaveBmp into memory, then the file is replaced as a whole: an existing file
 // survives any failure (EFCreateError when the file cannot be written).

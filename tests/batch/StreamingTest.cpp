@@ -6,6 +6,7 @@
 #include "batch/ResizeEngine.h"
 
 #include "../support/PatternPictures.h"
+#include "tests/support/BmpPatterns.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@ namespace {
 class CollectingPort : public TResizePort {
 public:
     std::vector<std::string> errors;
+    void ShowShortData(const QString& name) override { errors.push_back("short data: " + name.toStdString()); }
     void ShowProgress(const QString&, const QString&, int, int) override {}
     void ProcessMessages() override {}
     TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::Yes; }
@@ -194,4 +197,65 @@ TEST(Streaming, JpegOutputsStreamedRowByRowGiveTheSameBytesAndFailures) {
     EXPECT_NE(errors[0].find("JPEG"), std::string::npos) << errors[0];
     EXPECT_EQ(Read(out.path() + "/c-fails.jpg"), QByteArray("\x01\x02\x03", 3));
     EXPECT_TRUE(QFile::exists(out.path() + "/d-after.jpg"));
+}
+
+// BMP files of every kind read row by row (bottom-up ones from the end of the
+// file backwards), whole and damaged, at reductions, copies and enlargements:
+// the same bytes, messages and short-data notes as the whole-picture route.
+TEST(Streaming, GeneratedBmpsGiveTheSameBytesForEveryShape) {
+    QTemporaryDir in;
+    ASSERT_TRUE(in.isValid());
+    QStringList paths;
+    auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
+        const QString path = in.path() + "/" + QString::fromUtf8(name);
+        ASSERT_TRUE(Write(path, bytes));
+        paths << path;
+    };
+    using namespace bmptest;
+    for (int size : {1, 37})
+        for (const NamedBmp& f : EveryKind(size, 38 - size)) add((f.name + ".bmp").c_str(), f.file);
+    for (const NamedBmp& f : EveryKind(333, 211)) add((f.name + ".bmp").c_str(), f.file);
+    add("odd.bmp", Packed(Shape(641, 479, 24)));
+    add("exact.bmp", Packed(Shape(640, -480, 24)));
+    add("wide.bmp", Packed(Shape(1500, 9, 24)));
+    // Damaged files: pixel arrays cut short (a bottom-up file loses its top
+    // rows, a top-down one its bottom rows, a 32-bit file fails), and files
+    // cut inside their headers.
+    const std::vector<uint8_t> bottomUp = Packed(Shape(301, 203, 24));
+    const std::vector<uint8_t> topDown = Packed(Shape(203, -301, 24));
+    const std::vector<uint8_t> alpha = Packed(Shape(120, 80, 32));
+    add("cut-bottom-up.bmp", std::vector<uint8_t>(bottomUp.begin(), bottomUp.begin() + long(bottomUp.size() / 3)));
+    add("cut-top-down.bmp", std::vector<uint8_t>(topDown.begin(), topDown.begin() + long(topDown.size() / 2 + 5)));
+    add("cut-alpha.bmp", std::vector<uint8_t>(alpha.begin(), alpha.end() - 1));
+    add("cut-header.bmp", std::vector<uint8_t>(bottomUp.begin(), bottomUp.begin() + 40));
+    add("empty.bmp", {});
+
+    ExpectSameBothWays(paths, {sizeFixedWidth, 7, 0});
+    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 45});
+    ExpectSameBothWays(paths, {sizeFixedWidth, 1, 0});
+    ExpectSameBothWays(paths, {sizeFixedWidth, 333, 0});  // the 333 x 211 files are copied
+    ExpectSameBothWays(paths, {0, 640, 480});
+
+    // What is said about the damaged files, the same both ways: cut pixel
+    // arrays are noted (or refused, for the 32-bit one), cut headers refused.
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const auto said = RunOneWay(paths.mid(paths.size() - 5), {sizeFixedWidth, 50, 0}, true, out.path());
+    ASSERT_EQ(said.size(), 5u) << testing::PrintToString(said);
+    EXPECT_EQ(said[0], "short data: " + paths[paths.size() - 5].toStdString());
+    EXPECT_EQ(said[1], "short data: " + paths[paths.size() - 4].toStdString());
+    for (int i = 2; i < 5; ++i) EXPECT_EQ(said[size_t(i)].rfind("Error redimensionando ", 0), 0u) << said[size_t(i)];
+}
+
+TEST(Streaming, EverySizeOptionGivesTheSameBytesForBmps) {
+    QTemporaryDir in;
+    ASSERT_TRUE(in.isValid());
+    const QStringList paths = {in.path() + "/small.bmp", in.path() + "/tall.bmp", in.path() + "/photo.bmp"};
+    ASSERT_TRUE(Write(paths[0], bmptest::Packed(bmptest::Shape(37, 23, 24))));
+    ASSERT_TRUE(Write(paths[1], bmptest::Packed(bmptest::Shape(23, -37, 32))));
+    ASSERT_TRUE(Write(paths[2], bmptest::Packed(bmptest::Shape(2100, 1500, 24))));
+    for (int option = 0; option < presetCount; ++option)
+        ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
+    ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
+    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
 }
