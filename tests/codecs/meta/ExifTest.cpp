@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 using namespace velmora::meta;
@@ -43,31 +44,35 @@ TEST(ExifOrientation, AbsentOrUntrustworthyTagGivesNone) {
     EXPECT_EQ(Orientation(t.Build()), 0) << "tag given twice";
 }
 
-TEST(ExifOrientation, LyingLayoutGivesNone) {
-    const Bytes good = photofiles::ExifWithOrientation(6, false);
-    ASSERT_EQ(Orientation(good), 6);
+// A big-endian block with orientation 6, changed to lie about its layout.
+struct Lie {
+    const char* name;
+    std::function<void(Bytes&)> change;
+};
 
-    Bytes b = good;
-    b[2] = b[3] = 0;  // not 42
-    EXPECT_EQ(Orientation(b), 0) << "bad magic";
-    b = good;
-    b[0] = b[1] = 'X';
-    EXPECT_EQ(Orientation(b), 0) << "no byte-order mark";
-    b = good;
-    b[4] = 0x7F;  // IFD0 far past the block
-    EXPECT_EQ(Orientation(b), 0) << "IFD0 offset past the block";
-    b = good;
-    b[4] = b[5] = b[6] = 0xFF, b[7] = 0xF8;  // offset + entries would wrap 32 bits
-    EXPECT_EQ(Orientation(b), 0) << "IFD0 offset that overflows";
-    b = good;
-    b[7] = 2;  // IFD0 inside the header
-    EXPECT_EQ(Orientation(b), 0) << "IFD0 overlapping the header";
-    b = good;
-    b[8] = 0xFF, b[9] = 0xFF;  // 65535 entries in a block of a few bytes
-    EXPECT_EQ(Orientation(b), 0) << "entry count past the block";
-    EXPECT_EQ(Orientation(Bytes{}), 0);
-    EXPECT_EQ(ExifOrientation(nullptr, 100), 0);
+class ExifLyingLayout : public ::testing::TestWithParam<Lie> {};
+
+TEST_P(ExifLyingLayout, GivesNone) {
+    Bytes b = photofiles::ExifWithOrientation(6, false);
+    ASSERT_EQ(Orientation(b), 6);
+    GetParam().change(b);
+    EXPECT_EQ(Orientation(b), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(ExifOrientation, ExifLyingLayout,
+                         ::testing::Values(Lie{"BadMagic", [](Bytes& b) { b[2] = b[3] = 0; }},  // not 42
+                                           Lie{"NoByteOrderMark", [](Bytes& b) { b[0] = b[1] = 'X'; }},
+                                           Lie{"Ifd0PastTheBlock", [](Bytes& b) { b[4] = 0x7F; }},
+                                           // offset + entries would wrap 32 bits
+                                           Lie{"Ifd0OffsetOverflows",
+                                               [](Bytes& b) { b[4] = b[5] = b[6] = 0xFF, b[7] = 0xF8; }},
+                                           Lie{"Ifd0InsideTheHeader", [](Bytes& b) { b[7] = 2; }},
+                                           // 65535 entries in a block of a few bytes
+                                           Lie{"EntryCountPastTheBlock", [](Bytes& b) { b[8] = 0xFF, b[9] = 0xFF; }},
+                                           Lie{"Empty", [](Bytes& b) { b.clear(); }}),
+                         [](const ::testing::TestParamInfo<Lie>& info) { return std::string(info.param.name); });
+
+TEST(ExifOrientation, NoBlockGivesNone) { EXPECT_EQ(ExifOrientation(nullptr, 100), 0); }
 
 // Every prefix of a block and every single flipped byte: the reader and the
 // rewriter only give an answer, never read outside (checked by the sanitizer
