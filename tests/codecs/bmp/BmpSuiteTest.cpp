@@ -4,12 +4,12 @@
 #include "codecs/bmp/BmpFile.h"
 #include "platform/Exceptions.h"
 #include "raster/Bitmap32.h"
+#include "tests/support/PixelDiff.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -29,27 +29,16 @@ Picture Reference(const std::string& name, int width, int height) {
     return p;
 }
 
-std::string Hex(uint32_t v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%06X", unsigned(v));
-    return buf;
-}
-
-// Compares red, green and blue of every pixel; reports the first mismatch.
-::testing::AssertionResult SameColours(const TBitmap32& raster, const Picture& ref) {
+// Red, green and blue of every pixel against the reference: "" when equal,
+// else the size or the first mismatch.
+std::string ColourDifference(const TBitmap32& raster, const Picture& ref) {
     if (raster.Width() != ref.width || raster.Height() != ref.height)
-        return ::testing::AssertionFailure() << "size " << raster.Width() << "x" << raster.Height();
-    if (ref.rgb.size() != size_t(ref.width) * size_t(ref.height) * 3)
-        return ::testing::AssertionFailure() << "reference size";
-    for (int y = 0; y < ref.height; ++y)
-        for (int x = 0; x < ref.width; ++x) {
-            const uint32_t c = raster.Pixel(x, y) & 0xFFFFFF;
-            const uint8_t* e = &ref.rgb[(size_t(y) * size_t(ref.width) + size_t(x)) * 3];
-            const uint32_t want = uint32_t(e[0]) << 16 | uint32_t(e[1]) << 8 | e[2];
-            if (c != want)
-                return ::testing::AssertionFailure() << "pixel " << x << "," << y << ": " << Hex(c) << " want " << Hex(want);
-        }
-    return ::testing::AssertionSuccess();
+        return "size " + std::to_string(raster.Width()) + "x" + std::to_string(raster.Height());
+    std::vector<uint32_t> have, want;
+    for (size_t i = 0; i < size_t(ref.width) * size_t(ref.height); ++i) have.push_back(raster.Bits()[i] & 0xFFFFFF);
+    for (size_t i = 0; i + 2 < ref.rgb.size(); i += 3)
+        want.push_back(uint32_t(ref.rgb[i]) << 16 | uint32_t(ref.rgb[i + 1]) << 8 | ref.rgb[i + 2]);
+    return testsupport::FirstDifference(have, want, ref.width);
 }
 
 bool AllOpaque(const TBitmap32& raster) {
@@ -70,7 +59,7 @@ TEST_P(BmpSuiteFile, DecodesToTheReferencePixels) {
     const GoodCase& c = GetParam();
     TBitmap32 raster;
     raster.LoadFromFile(kSuite + c.file + ".bmp");
-    EXPECT_TRUE(SameColours(raster, Reference(c.ref, c.width, c.height)));
+    EXPECT_EQ(ColourDifference(raster, Reference(c.ref, c.width, c.height)), "");
     if (!c.keepsAlpha) {
         EXPECT_TRUE(AllOpaque(raster));
     }
@@ -144,7 +133,7 @@ TEST(BmpSuite, OversizedTableUsesTheFirst256Entries) {
     EXPECT_EQ(bitmap.Height(), 64);
     TBitmap32 raster;
     raster.Assign(bitmap);
-    EXPECT_TRUE(SameColours(raster, Reference("pal8", 127, 64)));
+    EXPECT_EQ(ColourDifference(raster, Reference("pal8", 127, 64)), "");
 }
 
 struct Refused {
