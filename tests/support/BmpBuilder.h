@@ -40,6 +40,16 @@ struct BmpLayout {
     Bytes pixels;
 };
 
+// The layout of a width x height picture at bitCount bits; a negative height
+// stores the rows top-down.
+inline BmpLayout Shape(int width, int height, uint16_t bitCount) {
+    BmpLayout s;
+    s.width = width;
+    s.height = height;
+    s.bitCount = bitCount;
+    return s;
+}
+
 inline Bytes BuildBmp(const BmpLayout& s) {
     Bytes header;
     if (s.headerSize == 12) {

@@ -13,16 +13,6 @@ namespace bmptest {
 // A raw pixel value with detail in every row and column.
 inline uint32_t Detail(int x, int y) { return uint32_t(x) * 0x01030507u + uint32_t(y) * 0x0B0D1113u + uint32_t(x * y); }
 
-// The layout of a width x height picture at bitCount bits; a negative height
-// stores the rows top-down.
-inline BmpLayout Shape(int width, int height, uint16_t bitCount) {
-    BmpLayout s;
-    s.width = width;
-    s.height = height;
-    s.bitCount = bitCount;
-    return s;
-}
-
 // The file of s with Detail(x, y) as its raw pixels, cut to the bit count.
 inline Bytes Packed(BmpLayout s) {
     const int rows = s.height < 0 ? -s.height : s.height;

@@ -25,11 +25,8 @@ void LoadRaster(TBitmap32& raster, const Bytes& file) {
 uint32_t Argb(int x, int y) { return uint32_t(x * 60 + y * 100) << 24 | uint32_t(0x102030 * (x + 1) + 0x050607 * y); }
 
 BmpLayout ThirtyTwoBit(bool topDown, uint32_t headerSize = 40) {
-    BmpLayout s;
+    BmpLayout s = Shape(3, topDown ? -2 : 2, 32);
     s.headerSize = headerSize;
-    s.width = 3;
-    s.height = topDown ? -2 : 2;
-    s.bitCount = 32;
     s.pixels = PackRows(3, 2, 32, Argb, topDown);
     return s;
 }
@@ -111,10 +108,7 @@ INSTANTIATE_TEST_SUITE_P(BmpRasterLoad, BmpArgbLayouts,
                          [](const ::testing::TestParamInfo<ArgbLayout>& info) { return std::string(info.param.name); });
 
 TEST(BmpRasterLoad, PlatformRouteHonoursTheOffsetToo) {
-    BmpLayout s;
-    s.width = 2;
-    s.height = 1;
-    s.bitCount = 24;
+    BmpLayout s = Shape(2, 1, 24);
     s.headerSize = 124;
     s.gap = Bytes(10, 0x77);
     s.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
@@ -126,10 +120,7 @@ TEST(BmpRasterLoad, PlatformRouteHonoursTheOffsetToo) {
 
 TEST(BmpRasterLoad, PlatformRouteIsOpaque) {
     // 24-bit one pixel wide: rows of 3 bytes + 1 padding byte.
-    BmpLayout s;
-    s.width = 1;
-    s.height = 2;
-    s.bitCount = 24;
+    BmpLayout s = Shape(1, 2, 24);
     s.pixels = {0x10, 0x20, 0x30, 0x00, 0x40, 0x50, 0x60, 0x00};
     TBitmap32 raster;
     LoadRaster(raster, BuildBmp(s));
@@ -152,11 +143,8 @@ TEST(BmpRasterLoad, ThirtyTwoBitFieldsAreOpaque) {
 TEST(BmpRasterLoad, CoreHeaderNeverTakesTheFastRoute) {
     // A core-header 24-bit file whose colour bytes happen to look like
     // "planes 1, 32 bits, no compression" at offsets 26..33.
-    BmpLayout s;
+    BmpLayout s = Shape(4, 3, 24);
     s.headerSize = 12;
-    s.width = 4;
-    s.height = 3;
-    s.bitCount = 24;
     s.pixels = {1, 0, 32, 0, 0, 0, 0, 0, 9, 9, 9, 9};  // the bottom row
     s.pixels.resize(36, 5);
     TBitmap32 raster;

@@ -28,10 +28,7 @@ uint32_t Grey(int i) { return uint32_t(i) * 0x010101u; }
 TEST(BmpFaults, TableOfMoreThan256EntriesKeepsTheFirst256) {
     // 300 entries: 0..255 grey ramp, then 44 red entries that must be skipped
     // without overrunning the table; the pixels follow all 300.
-    BmpLayout s;
-    s.width = 4;
-    s.height = 1;
-    s.bitCount = 8;
+    BmpLayout s = Shape(4, 1, 8);
     s.clrUsed = 300;
     for (int i = 0; i < 300; ++i) s.palette.push_back(i < 256 ? Grey(i) : 0xFF0000);
     s.pixels = {0, 7, 200, 255};
@@ -47,10 +44,7 @@ TEST(BmpFaults, TableOfMoreThan256EntriesKeepsTheFirst256) {
 }
 
 TEST(BmpFaults, TrueColourFileWithLargeTableIsValid) {
-    BmpLayout s;
-    s.width = 2;
-    s.height = 1;
-    s.bitCount = 24;
+    BmpLayout s = Shape(2, 1, 24);
     s.clrUsed = 1000;
     s.palette = std::vector<uint32_t>(1000, 0x00FF00);
     s.pixels = {1, 2, 3, 4, 5, 6, 0, 0};
@@ -60,10 +54,7 @@ TEST(BmpFaults, TrueColourFileWithLargeTableIsValid) {
 }
 
 TEST(BmpFaults, IndexedPixelsStartAtTheFileOffset) {
-    BmpLayout s;
-    s.width = 3;
-    s.height = 1;
-    s.bitCount = 4;
+    BmpLayout s = Shape(3, 1, 4);
     for (int i = 0; i < 16; ++i) s.palette.push_back(Grey(i * 17));
     s.gap = Bytes(6, 0x11);  // would read as indices 1, 1, 1
     s.pixels = {0x5A, 0xF0, 0, 0};
@@ -74,10 +65,7 @@ TEST(BmpFaults, IndexedPixelsStartAtTheFileOffset) {
 }
 
 TEST(BmpFaults, OffsetIntoTheTableIsNotTrusted) {
-    BmpLayout s;
-    s.width = 2;
-    s.height = 1;
-    s.bitCount = 8;
+    BmpLayout s = Shape(2, 1, 8);
     s.clrUsed = 4;
     s.palette = {0x000000, 0x111111, 0x222222, 0x333333};
     s.pixels = {3, 2, 0, 0};
@@ -93,10 +81,7 @@ TEST(BmpFaults, BitFieldImageSizeLargerThanThePictureIsClipped) {
     for (uint16_t bpp : {uint16_t(16), uint16_t(32)}) {
         for (const std::vector<uint32_t>& masks :
              {std::vector<uint32_t>{0xF800, 0x07E0, 0x001F}, std::vector<uint32_t>{0x7C00, 0x03E0, 0x001F}}) {
-            BmpLayout s;
-            s.width = 3;
-            s.height = 2;
-            s.bitCount = bpp;
+            BmpLayout s = Shape(3, 2, bpp);
             s.compression = 3;
             s.masks = masks;
             s.sizeImage = 0xFFFFFFF0u;
@@ -110,10 +95,7 @@ TEST(BmpFaults, BitFieldImageSizeLargerThanThePictureIsClipped) {
 }
 
 TEST(BmpFaults, BitFieldImageSizeSmallerThanThePictureLeavesTheRestBlack) {
-    BmpLayout s;
-    s.width = 1;
-    s.height = 2;
-    s.bitCount = 16;
+    BmpLayout s = Shape(1, 2, 16);
     s.compression = 3;
     s.masks = {0x0F00, 0x00F0, 0x000F};
     s.sizeImage = 4;  // the bottom row only
@@ -124,10 +106,7 @@ TEST(BmpFaults, BitFieldImageSizeSmallerThanThePictureLeavesTheRestBlack) {
 }
 
 TEST(BmpFaults, UncompressedImageSizeIsRecomputed) {
-    BmpLayout s;
-    s.width = 1;
-    s.height = 2;
-    s.bitCount = 24;
+    BmpLayout s = Shape(1, 2, 24);
     s.sizeImage = 3;  // wrong: compression 0 always uses the row size
     s.pixels = {1, 1, 1, 0, 2, 2, 2, 0};
     const TBitmap b = Load(BuildBmp(s));
@@ -196,39 +175,27 @@ std::vector<SweepCase> SweepFiles() {
     std::vector<SweepCase> out;
     auto gradient = [](int x, int y) { return uint32_t(x * 3 + y * 5); };
     {
-        BmpLayout s;
-        s.width = 40;
-        s.height = 36;
-        s.bitCount = 8;
+        BmpLayout s = Shape(40, 36, 8);
         s.clrUsed = 40;
         for (int i = 0; i < 40; ++i) s.palette.push_back(Grey(i * 6));
         s.pixels = PackRows(40, 36, 8, gradient);
         out.push_back({"Indexed8", BuildBmp(s)});
     }
     {
-        BmpLayout s;
+        BmpLayout s = Shape(41, 34, 4);
         s.headerSize = 12;
-        s.width = 41;
-        s.height = 34;
-        s.bitCount = 4;
         for (int i = 0; i < 16; ++i) s.palette.push_back(Grey(i * 17));
         s.pixels = PackRows(41, 34, 4, [](int x, int y) { return uint32_t(x + y) & 15; });
         out.push_back({"Core4", BuildBmp(s)});
     }
     {
-        BmpLayout s;
-        s.width = 43;
-        s.height = -35;
-        s.bitCount = 1;
+        BmpLayout s = Shape(43, -35, 1);
         s.palette = {0x000000, 0xFFFFFF};
         s.pixels = PackRows(43, 35, 1, [](int x, int y) { return uint32_t(x + y) & 1; }, true);
         out.push_back({"TopDown1", BuildBmp(s)});
     }
     {
-        BmpLayout s;
-        s.width = 40;
-        s.height = 36;
-        s.bitCount = 8;
+        BmpLayout s = Shape(40, 36, 8);
         s.compression = 1;
         s.palette = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
         s.clrUsed = 4;
@@ -238,10 +205,7 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"Rle8", BuildBmp(s)});
     }
     {
-        BmpLayout s;
-        s.width = 37;
-        s.height = 33;
-        s.bitCount = 4;
+        BmpLayout s = Shape(37, 33, 4);
         s.compression = 2;
         s.palette = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
         s.clrUsed = 4;
@@ -250,41 +214,29 @@ std::vector<SweepCase> SweepFiles() {
         out.push_back({"Rle4", BuildBmp(s)});
     }
     {
-        BmpLayout s;
-        s.width = 35;
-        s.height = 33;
-        s.bitCount = 16;
+        BmpLayout s = Shape(35, 33, 16);
         s.compression = 3;
         s.masks = {0xF800, 0x07E0, 0x001F};
         s.pixels = PackRows(35, 33, 16, [](int x, int y) { return uint32_t(x * 0x1234 + y * 0x777) & 0xFFFF; });
         out.push_back({"Fields565", BuildBmp(s)});
     }
     {
-        BmpLayout s;
+        BmpLayout s = Shape(34, 33, 32);
         s.headerSize = 124;
-        s.width = 34;
-        s.height = 33;
-        s.bitCount = 32;
         s.compression = 3;
         s.masks = {0x3FF00000, 0x000FFC00, 0x000003FF, 0xC0000000};
         s.pixels = PackRows(34, 33, 32, [](int x, int y) { return uint32_t(x) * 0x12345677u + uint32_t(y) * 0x0FEDCBA9u; });
         out.push_back({"Fields32V5", BuildBmp(s)});
     }
     {
-        BmpLayout s;
+        BmpLayout s = Shape(34, 33, 32);
         s.headerSize = 108;
-        s.width = 34;
-        s.height = 33;
-        s.bitCount = 32;
         s.gap = Bytes(8, 0xAB);
         s.pixels = PackRows(34, 33, 32, [](int x, int y) { return uint32_t(x) * 0x01020304u + uint32_t(y) * 0x40302010u; });
         out.push_back({"Fast32V4", BuildBmp(s)});
     }
     {
-        BmpLayout s;
-        s.width = 33;
-        s.height = 34;
-        s.bitCount = 24;
+        BmpLayout s = Shape(33, 34, 24);
         s.clrUsed = 2;
         s.palette = {0x123456, 0x654321};
         s.pixels = PackRows(33, 34, 24, [](int x, int y) { return uint32_t(x * 0x102030 + y * 0x030201); });

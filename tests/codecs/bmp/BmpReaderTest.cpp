@@ -39,11 +39,8 @@ TEST_P(BmpIndexedRead, EveryPixelComesFromThePalette) {
     const auto [bpp, headerSize, topDown] = GetParam();
     const int width = 13, height = 3;  // 13 pixels: rows end mid-byte and need padding
     const int entries = 1 << bpp;
-    BmpLayout s;
+    BmpLayout s = Shape(width, topDown ? -height : height, uint16_t(bpp));
     s.headerSize = headerSize;
-    s.width = width;
-    s.height = topDown ? -height : height;
-    s.bitCount = uint16_t(bpp);
     for (int i = 0; i < entries; ++i) s.palette.push_back(PaletteColour(i));
     auto index = [&](int x, int y) { return uint32_t((x * 7 + y * 3) % entries); };
     s.pixels = PackRows(width, height, bpp, index, topDown);
@@ -68,10 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Core, BmpIndexedRead,
 
 TEST(BmpRead, ShortDeclaredTableIsFollowedDirectlyByPixels) {
     // 8 bits with 16 colours: the table holds 16 entries, then the pixels.
-    BmpLayout s;
-    s.width = 4;
-    s.height = 2;
-    s.bitCount = 8;
+    BmpLayout s = Shape(4, 2, 8);
     s.clrUsed = 16;
     for (int i = 0; i < 16; ++i) s.palette.push_back(PaletteColour(i));
     s.pixels = PackRows(4, 2, 8, [](int x, int y) { return uint32_t(x + 4 * y + 3); });
@@ -82,11 +76,8 @@ TEST(BmpRead, ShortDeclaredTableIsFollowedDirectlyByPixels) {
 }
 
 TEST(BmpRead, CoreHeaderTableHasThreeByteEntries) {
-    BmpLayout s;
+    BmpLayout s = Shape(3, 1, 8);
     s.headerSize = 12;
-    s.width = 3;
-    s.height = 1;
-    s.bitCount = 8;
     for (int i = 0; i < 256; ++i) s.palette.push_back(PaletteColour(i));
     s.pixels = {0, 1, 255, 0};
     const Bytes file = BuildBmp(s);
@@ -99,10 +90,7 @@ TEST(BmpRead, CoreHeaderTableHasThreeByteEntries) {
 }
 
 TEST(BmpRead, IndexPastTheTableIsBlack) {
-    BmpLayout s;
-    s.width = 2;
-    s.height = 1;
-    s.bitCount = 8;
+    BmpLayout s = Shape(2, 1, 8);
     s.clrUsed = 2;
     s.palette = {0xFFFFFF, 0x123456};
     s.pixels = {1, 7, 0, 0};
@@ -123,11 +111,8 @@ TEST_P(BmpTrueColourRead, PixelsAreBlueGreenRed) {
     const int height = 3;
     auto colour = [](int x, int y) { return uint32_t(40 * x + 3) << 16 | uint32_t(80 * y + 7) << 8 | uint32_t(x * 50 + y * 9); };
     auto alpha = [](int x, int y) { return uint32_t(x * 30 + y * 70 + 1) & 0xFF; };
-    BmpLayout s;
+    BmpLayout s = Shape(width, topDown ? -height : height, uint16_t(bpp));
     s.headerSize = headerSize;
-    s.width = width;
-    s.height = topDown ? -height : height;
-    s.bitCount = uint16_t(bpp);
     s.pixels = PackRows(width, height, bpp,
                         [&](int x, int y) { return bpp == 32 ? alpha(x, y) << 24 | colour(x, y) : colour(x, y); },
                         topDown);
@@ -149,10 +134,7 @@ INSTANTIATE_TEST_SUITE_P(All, BmpTrueColourRead,
 TEST(BmpRead, OnePixelWide24BitRowsArePadded) {
     // Three rows of 3 pixel bytes + 1 padding byte each; the padding bytes
     // hold junk that must not leak into the picture.
-    BmpLayout s;
-    s.width = 1;
-    s.height = 3;
-    s.bitCount = 24;
+    BmpLayout s = Shape(1, 3, 24);
     s.pixels = {0x01, 0x02, 0x03, 0xEE, 0x11, 0x12, 0x13, 0xEE, 0x21, 0x22, 0x23, 0xEE};
     const TBitmap b = Load(BuildBmp(s));
     EXPECT_EQ(b.Pixel(0, 2), 0xFF030201u);  // first stored row is the bottom row
@@ -238,10 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BmpRead, BitFieldsTopDown) {
-    BmpLayout s;
-    s.width = 2;
-    s.height = -2;
-    s.bitCount = 16;
+    BmpLayout s = Shape(2, -2, 16);
     s.compression = 3;
     s.masks = {0x0F00, 0x00F0, 0x000F};
     s.pixels = PackRows(2, 2, 16, [](int x, int y) { return uint32_t(0x100 * (x + 1) + 0x10 * (y + 1)); }, true);
@@ -258,10 +237,7 @@ TEST(BmpRead, BitFieldsTopDown) {
 TEST(BmpRead, ShortPixelArrayLeavesTheRestBlack) {
     // Bottom-up 24-bit 2 x 3 (rows of 8 bytes): 12 bytes present = the bottom
     // row and half of the middle row (its first pixel and one byte more).
-    BmpLayout s;
-    s.width = 2;
-    s.height = 3;
-    s.bitCount = 24;
+    BmpLayout s = Shape(2, 3, 24);
     s.pixels = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10};
     const TBitmap b = Load(BuildBmp(s));
     EXPECT_EQ(b.Pixel(0, 2), 0xFF030201u);
@@ -277,10 +253,7 @@ TEST(BmpRead, ShortPixelArrayLeavesTheRestBlack) {
 
 TEST(BmpRead, DataFarTooShortForTheDeclaredPictureIsRefusedUpFront) {
     // 20000 x 20000 at 24 bits declares 1.2 GB of rows; 64 bytes are there.
-    BmpLayout s;
-    s.width = 20000;
-    s.height = 20000;
-    s.bitCount = 24;
+    BmpLayout s = Shape(20000, 20000, 24);
     s.pixels = Bytes(64, 0);
     TMemoryStream stream(BuildBmp(s));
     TBitmap b;
@@ -305,10 +278,7 @@ TEST(BmpRead, DataFarTooShortForTheDeclaredPictureIsRefusedUpFront) {
 }
 
 TEST(BmpRead, ShortTopDownPixelArrayLeavesTheBottomBlack) {
-    BmpLayout s;
-    s.width = 1;
-    s.height = -2;
-    s.bitCount = 8;
+    BmpLayout s = Shape(1, -2, 8);
     s.palette = std::vector<uint32_t>(256, 0xFFFFFF);
     s.pixels = {5, 0, 0, 0};
     const TBitmap b = Load(BuildBmp(s));
@@ -355,10 +325,7 @@ struct BadCase {
 class BmpBadFile : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(BmpBadFile, IsRefusedWithItsMessage) {
-    BmpLayout s;
-    s.width = 4;
-    s.height = 4;
-    s.bitCount = 8;
+    BmpLayout s = Shape(4, 4, 8);
     s.palette = std::vector<uint32_t>(256, 0x808080);
     s.pixels = Bytes(16, 1);
     if (GetParam().change) GetParam().change(s);

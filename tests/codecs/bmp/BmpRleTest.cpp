@@ -19,10 +19,7 @@ constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF, W = 0xFFFFFF, K = 0
 const std::vector<uint32_t> kPalette = {R, G, B, W, 0x112233, 0x445566};
 
 TBitmap LoadRle(int width, int height, int bpp, const Bytes& data, uint32_t sizeImage = 0) {
-    BmpLayout s;
-    s.width = width;
-    s.height = height;
-    s.bitCount = uint16_t(bpp);
+    BmpLayout s = Shape(width, height, uint16_t(bpp));
     s.compression = bpp == 8 ? 1 : 2;
     s.clrUsed = uint32_t(kPalette.size());
     s.palette = kPalette;
@@ -127,10 +124,7 @@ TEST(BmpRle8, SizeImageLimitsTheData) {
 TEST(BmpRle8, NoSizeImageReadsToTheEndOfTheFile) {
     // The stream is longer than the unpacked picture (2 x 1 = 4 bytes with
     // padding): it must still be decoded to its end.
-    BmpLayout s;
-    s.width = 2;
-    s.height = 1;
-    s.bitCount = 8;
+    BmpLayout s = Shape(2, 1, 8);
     s.compression = 1;
     s.clrUsed = uint32_t(kPalette.size());
     s.palette = kPalette;
