@@ -4,9 +4,11 @@
 #include "raster/Bitmap32.h"
 #include "raster/CpuVariants.h"
 #include "raster/LinearResampler.h"
+#include "raster/StreamResampler.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -42,6 +44,28 @@ void BM_DrawTo(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(2) * state.range(3));
 }
 
+// The same through the row-by-row resampler, each source row copied in from
+// a whole picture as a decoder would write it.
+void BM_Stream(benchmark::State& state) {
+    TBitmap32 src;
+    const auto sw = int32_t(state.range(0)), sh = int32_t(state.range(1));
+    src.SetSize(sw, sh);
+    Fill(src);
+    velmora::RebindCpuVariants(uint32_t(state.range(4)));
+    uint64_t check = 0;
+    for (auto _ : state) {
+        TStreamResampler r(sw, sh, int32_t(state.range(2)), int32_t(state.range(3)),
+                           [&check](int32_t, const TColor32* row) { check += row[0]; });
+        for (int32_t y = 0; y < sh; ++y) {
+            std::copy_n(src.ScanLine(y), sw, r.NextRow());
+            r.Push();
+        }
+    }
+    benchmark::DoNotOptimize(check);
+    velmora::RebindCpuVariants(velmora::CpuFeatures());
+    state.SetItemsProcessed(state.iterations() * state.range(2) * state.range(3));
+}
+
 constexpr int64_t kAll = velmora::kAllCpuFeatures;
 constexpr int64_t kSse2 = velmora::cfMMX | velmora::cfSSE | velmora::cfSSE2;
 constexpr int64_t kPortable = 0;
@@ -59,4 +83,5 @@ void Sizes(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_DrawTo)->Apply(Sizes)->ArgNames({"sw", "sh", "dw", "dh", "cpu"})->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+BENCHMARK(BM_Stream)->Apply(Sizes)->ArgNames({"sw", "sh", "dw", "dh", "cpu"})->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

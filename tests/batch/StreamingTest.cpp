@@ -5,8 +5,9 @@
 // and the same messages both ways.
 #include "batch/ResizeEngine.h"
 
-#include "../support/PatternPictures.h"
 #include "tests/support/BmpPatterns.h"
+#include "tests/support/PatternPictures.h"
+#include "tests/support/PhotoFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -180,6 +181,10 @@ TEST(Streaming, JpegOutputsStreamedRowByRowGiveTheSameBytesAndFailures) {
     add("f-progressive.jpg", Jpeg(257, 129, Pattern, {90, true, false}));
     add("g-tiny.jpg", Jpeg(3, 2));
     add("h-cmyk-wide.jpg", CmykJpeg(640, 1));
+    // Kept metadata goes into the streamed output too.
+    namespace pf = photofiles;
+    add("i-exif-icc.jpg", pf::JpegWithSegments(Jpeg(160, 120), {{0xE1, pf::ExifSegment(pf::ExifWithOrientation(1))},
+                                                                {0xE2, pf::IccSegment(1, 1, pf::IccProfile(400))}}));
 
     for (const Target& t : {Target{sizeFixedWidth, 61, 0}, Target{sizeFixedHeight, 0, 1}, Target{0, 640, 480},
                             Target{2, 1600, 1200}, Target{sizeFixedWidth, 301, 0}})
