@@ -291,6 +291,7 @@ struct DirectRowsStep {
     DecompressSession* s;
     TCanvas* canvas;      // rows decoded into the canvas, or
     TRowTarget* target;   // handed to the target one by one
+    bool cmyk;            // four-component output, turned into colour per row
 };
 
 // Colour output as blue, green, red and an opaque fourth byte, each row
@@ -298,12 +299,13 @@ struct DirectRowsStep {
 void DirectRows(void* arg) {
     auto& a = *static_cast<DirectRowsStep*>(arg);
     jpeg_decompress_struct& d = a.s->d;
-    d.out_color_space = JCS_EXT_BGRA;
+    if (!a.cmyk) d.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&d);
     while (d.output_scanline < d.output_height) {
         const int32_t y = int32_t(d.output_scanline);
         JSAMPROW row = reinterpret_cast<JSAMPROW>(a.canvas ? a.canvas->Row(y) : a.target->NextRow());
         if (jpeg_read_scanlines(&d, &row, 1) != 1) break;
+        if (a.cmyk) CmykRowToBgr(row, d.output_width);
         if (a.target) a.target->Push();
     }
     jpeg_finish_decompress(&d);
@@ -719,12 +721,15 @@ bool TJPEGImage::DecodeOpaque(int32_t width, int32_t height, TCanvas* canvas, TR
     HeaderStep header{&s, image->FData.get(), o, true};
     if (!RunGuarded(s, ReadHeaderStep, &header)) ThrowFailure(s);
     const jpeg_decompress_struct& d = s.d;
-    if (d.quantize_colors || d.out_color_space != JCS_EXT_BGR || d.buffered_image ||
+    // Colour in bitmap byte order, or stored C, M, Y, K bytes turned into
+    // colour row by row as a decoded bitmap's are.
+    const bool cmyk = d.out_color_space == JCS_CMYK && d.out_color_components == 4;
+    if (d.quantize_colors || (d.out_color_space != JCS_EXT_BGR && !cmyk) || d.buffered_image ||
         int64_t(d.output_width) != width || int64_t(d.output_height) != height)
         return false;
     try {
         Progress(TProgressStage::psStarting, 0, false, TRect());
-        DirectRowsStep rows{&s, canvas, target};
+        DirectRowsStep rows{&s, canvas, target, cmyk};
         if (!RunGuarded(s, DirectRows, &rows)) ThrowFailure(s);
         ShortData = s.src.ranDry;
     } catch (const EAbort&) {

@@ -107,7 +107,7 @@ public:
 
     // Decodes (when needed) and copies the bitmap into rect of the canvas.
     void Draw(TCanvas& canvas, const TRect& rect) override;
-    // Colour pictures not yet decoded, at full size, without progressive
+    // Colour and CMYK pictures not yet decoded, at full size, without progressive
     // display: decodes straight into the canvas rows as opaque 32-bit pixels
     // (the same colours Draw gives) without building the cached bitmap.
     bool DrawOpaque(TCanvas& canvas) override;

@@ -123,8 +123,10 @@ TEST_P(JpegColourDecode, OpaqueShortcutPaintsEveryPixelLikeTheDecode) {
     EXPECT_EQ(other[0], 7u);
 }
 
-TEST(JpegOpaqueShortcut, DeclinesGreyAndCmykPictures) {
-    for (auto kind : {Recipe::Grey, Recipe::Cmyk}) {
+// Grey pictures decode through the dithering palette, which the shortcut
+// does not take.
+TEST(JpegOpaqueShortcut, DeclinesGreyPictures) {
+    for (auto kind : {Recipe::Grey}) {
         Recipe r;
         r.kind = kind;
         TJPEGImage jpg;
@@ -294,6 +296,35 @@ TEST_P(JpegCmykDecode, ConvertsStoredBytesWithTheKFormula) {
     TCanvas canvas{pixels.data(), 26, 19};
     jpg.Draw(canvas, TRect(0, 0, 26, 19));
     EXPECT_EQ(pixels[5 * 26 + 7], out.Pixel(7, 5));
+}
+
+// Without a decoded bitmap, the opaque shortcut and the row-by-row decode
+// give the same words as the formula, every pixel.
+TEST_P(JpegCmykDecode, OpaqueShortcutAndRowsConvertLikeTheBitmap) {
+    const Bytes file = jpegkit::MakeJpeg(Make(GetParam(), 26, 19));
+    const Picture cmyk = jpegkit::ReferenceDecode(file, JCS_CMYK);
+    std::vector<uint32_t> want;
+    for (int y = 0; y < 19; ++y)
+        for (int x = 0; x < 26; ++x) {
+            const uint8_t* p = cmyk.At(x, y);
+            const unsigned c = p[0], m = p[1], ye = p[2], k = p[3];
+            want.push_back(0xFF000000u | (c * k / 255) << 16 | (m * k / 255) << 8 | (ye * k / 255));
+        }
+    TJPEGImage jpg;
+    Load(jpg, file);
+    std::vector<uint32_t> pixels(26 * 19, 7u);
+    TCanvas canvas{pixels.data(), 26, 19};
+    ASSERT_TRUE(jpg.DrawOpaque(canvas));
+    EXPECT_EQ(jpg.Bitmap(), nullptr);
+    EXPECT_EQ(testsupport::FirstDifference(pixels, want, 26), "");
+
+    struct Rows : TRowTarget {
+        std::vector<uint32_t> all, row = std::vector<uint32_t>(26);
+        uint32_t* NextRow() override { return row.data(); }
+        void Push() override { all.insert(all.end(), row.begin(), row.end()); }
+    } rows;
+    ASSERT_TRUE(jpg.DrawOpaqueRows(26, 19, rows));
+    EXPECT_EQ(testsupport::FirstDifference(rows.all, want, 26), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(JpegKinds, JpegCmykDecode, ::testing::Values(Recipe::Cmyk, Recipe::Ycck),
