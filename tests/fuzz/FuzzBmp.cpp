@@ -1,14 +1,18 @@
 // The BMP reader from memory: core and info headers, every bit depth, bit
 // fields, RLE8 and RLE4, both row orders, through both routes the program
-// has (the raster's direct 32-bit copy and the platform bitmap). Small
+// has (the raster's direct 32-bit copy and the platform bitmap), and the row
+// reader, which must give the raster's rows or its error. Small
 // pictures are also written back and read again: the copy must hold the same
 // colours.
 #include "FuzzSupport.h"
 
 #include "codecs/bmp/BmpFile.h"
+#include "codecs/bmp/BmpRows.h"
 #include "platform/Bitmap.h"
 #include "raster/Bitmap32.h"
 
+#include <cstring>
+#include <string>
 #include <vector>
 
 using namespace velmora::fuzz;
@@ -25,6 +29,25 @@ bool SameColours(const TBitmap32& a, const TBitmap32& b) {
     return true;
 }
 
+// Checks each row sent against the raster's row.
+class TRowCompare : public TRowTarget {
+public:
+    explicit TRowCompare(const TBitmap32& raster) : raster_(raster), row_(size_t(raster.Width())) {}
+    uint32_t* NextRow() override { return row_.data(); }
+    void Push() override {
+        if (y_ >= raster_.Height() ||
+            std::memcmp(row_.data(), raster_.ScanLine(y_), row_.size() * sizeof(uint32_t)) != 0)
+            Finding("the row reader sends other pixels");
+        ++y_;
+    }
+    int32_t Next() const { return y_; }
+
+private:
+    const TBitmap32& raster_;
+    std::vector<uint32_t> row_;
+    int32_t y_ = 0;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -32,12 +55,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     RegisterBmpFormat();  // installs the raster's BMP reader
     const std::vector<uint8_t> bytes(data, data + size);
 
-    // The batch's route: straight into the raster.
-    Outcome([&] {
+    // The batch's route: straight into the raster, whole or row by row. Both
+    // must refuse the same files with the same text, and give the same rows.
+    std::string wholeError = "none";
+    TBitmap32 raster;
+    try {
         TMemoryStream stream(bytes);
-        TBitmap32 raster;
         raster.LoadFromStream(stream);
-    });
+    } catch (const Exception& e) {
+        wholeError = e.what();
+    }
+    std::string rowsError = "none";
+    try {
+        TMemoryStream stream(bytes);
+        TBmpRowReader reader(stream);
+        // Run-length pictures are read whole only.
+        if (!reader.CanSendRows()) {
+            rowsError = wholeError;
+        } else {
+            if (wholeError != "none") Finding("the row reader takes a file the whole reader refuses");
+            if (reader.Width() != raster.Width() || reader.Height() != raster.Height() ||
+                reader.ShortData() != raster.ShortData)
+                Finding("the row reader sees another picture");
+            TRowCompare rows(raster);
+            reader.SendRows(rows);
+            if (rows.Next() != raster.Height()) Finding("the row reader sends another number of rows");
+        }
+    } catch (const Exception& e) {
+        rowsError = e.what();
+    }
+    if (rowsError != wholeError) Finding("the row reader refuses the file otherwise");
 
     // The platform bitmap, then drawn into a raster and written back.
     return Outcome([&] {
