@@ -239,9 +239,9 @@ TEST_F(FileReplace, FileStreamReadsAnyPieceAnywhere) {
     EXPECT_EQ(stream.Seek(-10, TSeekOrigin::soEnd), 299990);
     EXPECT_EQ(stream.Seek(4, TSeekOrigin::soCurrent), 299994);
     EXPECT_EQ(stream.Remaining(), 6);
-    uint8_t byte = 0;
-    EXPECT_THROW(stream.ReadBuffer(&byte, 7), EReadError);
-    EXPECT_THROW(stream.WriteBuffer(&byte, 1), EWriteError);
+    uint8_t bytes[8] = {};
+    EXPECT_THROW(stream.ReadBuffer(bytes, 7), EReadError);
+    EXPECT_THROW(stream.WriteBuffer(bytes, 1), EWriteError);
     EXPECT_EQ(ReadText(dir_ / "a.bin"), text);
 }
 
