@@ -61,7 +61,7 @@ TEST(RasterBlendBilinear, SseVariantMatchesItsFormula) {
     std::mt19937 rng(1);
     for (int n = 0; n < 200000; ++n) {
         const TColor32 p[4] = {TColor32(rng()), TColor32(rng()), TColor32(rng()), TColor32(rng())};
-        const uint32_t wx = rng() % 257, wy = rng() % 257;
+        const uint32_t wx = uint32_t(rng() % 257), wy = uint32_t(rng() % 257);
         ASSERT_EQ(BlendBilinear_SSE(p[0], p[1], p[2], p[3], wx, wy), ExpectedSse(p[0], p[1], p[2], p[3], wx, wy));
     }
     // The extremes of every lane.
@@ -79,7 +79,7 @@ TEST(RasterBlendBilinear, PortableVariantUsesTheBoundCombine) {
         const bool mmx = (CpuFeatures() & features & cfMMX) != 0;
         for (int n = 0; n < 100000; ++n) {
             const TColor32 p[4] = {TColor32(rng()), TColor32(rng()), TColor32(rng()), TColor32(rng())};
-            const uint32_t wx = rng() % 257, wy = rng() % 257;
+            const uint32_t wx = uint32_t(rng() % 257), wy = uint32_t(rng() % 257);
             ASSERT_EQ(BlendBilinear_Portable(p[0], p[1], p[2], p[3], wx, wy),
                       ExpectedCombineBlend(p[0], p[1], p[2], p[3], wx, wy, mmx ? MmxCombine : PasCombine));
         }

@@ -272,10 +272,10 @@ TEST(RasterBilinearRows, EveryVariantMatchesThePortableRows) {
             std::vector<TPointRec> map(static_cast<size_t>(count));
             for (auto& m : map) {
                 m.Pos = int32_t(rng() % uint32_t(srcW - 1));
-                const uint32_t r = rng() % 10;
-                m.Weight = r == 0 ? 0u : r == 1 ? 256u : rng() % 257;
+                const uint32_t r = uint32_t(rng() % 10);
+                m.Weight = r == 0 ? 0u : r == 1 ? 256u : uint32_t(rng() % 257);
             }
-            const uint32_t wy = n % 3 == 0 ? 256u : n % 3 == 1 ? 0u : rng() % 257;
+            const uint32_t wy = n % 3 == 0 ? 256u : n % 3 == 1 ? 0u : uint32_t(rng() % 257);
             std::vector<TColor32> have(size_t(count) + 1, 0x5A5A5A5Au), want(size_t(count) + 1, 0x5A5A5A5Au);
             entry.Proc.Horizontal(row.data(), map.data(), count, have.data());
             BilinearHorizontal_Portable(row.data(), map.data(), count, want.data());

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 using namespace velmora::meta;
@@ -34,7 +35,8 @@ TEST(ExifOrientation, AbsentOrUntrustworthyTagGivesNone) {
     TiffBuilder t(true);
     t.ifd0 = {t.Ascii(0x010F, "Camera maker")};
     EXPECT_EQ(Orientation(t.Build()), 0) << "no tag";
-    for (uint16_t v : {0, 9, 0xFFFF}) EXPECT_EQ(Orientation(photofiles::ExifWithOrientation(v)), 0) << v;
+    for (uint16_t v : std::initializer_list<uint16_t>{0, 9, 0xFFFF})
+        EXPECT_EQ(Orientation(photofiles::ExifWithOrientation(v)), 0) << v;
 
     t.ifd0 = {t.Long(0x0112, 6)};
     EXPECT_EQ(Orientation(t.Build()), 0) << "stored as LONG";
