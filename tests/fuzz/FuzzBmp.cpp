@@ -58,10 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The batch's route: straight into the raster, whole or row by row. Both
     // must refuse the same files with the same text, and give the same rows.
     std::string wholeError = "none";
-    TBitmap32 raster;
+    TBitmap32 whole;
     try {
         TMemoryStream stream(bytes);
-        raster.LoadFromStream(stream);
+        whole.LoadFromStream(stream);
     } catch (const Exception& e) {
         wholeError = e.what();
     }
@@ -74,12 +74,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             rowsError = wholeError;
         } else {
             if (wholeError != "none") Finding("the row reader takes a file the whole reader refuses");
-            if (reader.Width() != raster.Width() || reader.Height() != raster.Height() ||
-                reader.ShortData() != raster.ShortData)
+            if (reader.Width() != whole.Width() || reader.Height() != whole.Height() ||
+                reader.ShortData() != whole.ShortData)
                 Finding("the row reader sees another picture");
-            TRowCompare rows(raster);
+            TRowCompare rows(whole);
             reader.SendRows(rows);
-            if (rows.Next() != raster.Height()) Finding("the row reader sends another number of rows");
+            if (rows.Next() != whole.Height()) Finding("the row reader sends another number of rows");
         }
     } catch (const Exception& e) {
         rowsError = e.what();
