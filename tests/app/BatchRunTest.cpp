@@ -3,7 +3,7 @@
 
 #include "app/fResizing.h"
 #include "app/fSobreescribir.h"
-#include "TestImages.h"
+#include "tests/support/TestImages.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

@@ -3,8 +3,8 @@
 // answered No or after Cancel leaves nothing behind.
 #include "batch/ResizeEngine.h"
 
-#include "../support/PatternPictures.h"
-#include "TestImages.h"
+#include "tests/support/PatternPictures.h"
+#include "tests/support/TestImages.h"
 
 #include <QDir>
 #include <QFile>

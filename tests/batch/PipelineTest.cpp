@@ -5,8 +5,8 @@
 #include "platform/Exceptions.h"
 #include "platform/Stream.h"
 
-#include "TestImages.h"
 #include "tests/support/CpuBinding.h"
+#include "tests/support/TestImages.h"
 
 #include <QDir>
 #include <QFileInfo>

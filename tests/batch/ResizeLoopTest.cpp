@@ -5,7 +5,7 @@
 #include "platform/Bitmap.h"
 #include "raster/Bitmap32.h"
 
-#include "TestImages.h"
+#include "tests/support/TestImages.h"
 
 #include <QDir>
 #include <QTemporaryDir>

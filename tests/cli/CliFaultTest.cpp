@@ -1,9 +1,9 @@
 // velmora-cli under hostile conditions: killed at any moment, interrupted,
 // a full disk, folders in the way, names that are not text, sources that are
 // not files, headers that lie about their size.
-#include "TestImages.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PngReference.h"
+#include "tests/support/TestImages.h"
 
 #include <gtest/gtest.h>
 

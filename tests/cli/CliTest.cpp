@@ -1,7 +1,7 @@
 // velmora-cli as a user runs it: the real binary, real files, exit codes and
 // every line it prints.
 #include "CliRun.h"
-#include "TestImages.h"
+#include "tests/support/TestImages.h"
 
 #include <QDir>
 #include <QFileInfo>
