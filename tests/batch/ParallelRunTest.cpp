@@ -4,6 +4,7 @@
 #include "batch/ResizeEngine.h"
 
 #include "tests/support/PatternPictures.h"
+#include "tests/support/PipelineRun.h"
 #include "tests/support/TestImages.h"
 
 #include <QDir>
@@ -57,7 +58,7 @@ protected:
         using patternpictures::Jpeg;
         for (int i = 0; i < 6; ++i) {
             const auto bytes = Jpeg(120 + 17 * i, 90 + 5 * i);
-            Write(In(i), QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size())));
+            Write(In(i), testimages::ToQByteArray(bytes));
             paths_ << In(i);
         }
         paths_.insert(2, in_.path() + "/broken.jpg");
@@ -90,9 +91,7 @@ protected:
         port.onPump = [&](int pump) {
             if (pump == cancelAtPump) engine.cancelOperation = true;
         };
-        engine.fileList = paths_;
-        for (const QString& p : paths_) engine.files << TResizeEngine::FileNamePart(p);
-        engine.outDir = out.path();
+        pipelinerun::ListFiles(engine, paths_, out.path());
         engine.SetTarget(sizeFixedWidth, 64, 0);
         engine.jobs = jobs;
         engine.Prepare();

@@ -4,9 +4,10 @@
 // them are in tests/cli/PhotoCliTest.cpp.
 #include "batch/ResizeEngine.h"
 
-#include "tests/support/PngReference.h"
 #include "tests/support/PhotoFiles.h"
 #include "tests/support/PhotoJpeg.h"
+#include "tests/support/PipelineRun.h"
+#include "tests/support/PngReference.h"
 
 #include <QTemporaryDir>
 
@@ -22,15 +23,6 @@ using photofiles::Rgb;
 using photofiles::TiffBuilder;
 
 namespace {
-
-class SilentPort : public TResizePort {
-public:
-    std::vector<std::string> errors;
-    void ShowProgress(const QString&, const QString&, int, int) override {}
-    void ProcessMessages() override {}
-    TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::YesToAll; }
-    void ShowError(const QString& message) override { errors.push_back(message.toStdString()); }
-};
 
 bool Write(const QString& path, const Bytes& b) { return photofiles::WriteBytes(path.toStdString(), b); }
 Bytes Read(const QString& path) { return photofiles::ReadBytes(path.toStdString()); }
@@ -69,9 +61,7 @@ protected:
     // fixed width; the output replaces any earlier one of the same name.
     Bytes Resize(const QString& name, const Bytes& file, int32_t fixedWidth = 0, int32_t preset = 0) {
         EXPECT_TRUE(Write(In(name), file));
-        engine_.fileList = {In(name)};
-        engine_.files = {name};
-        engine_.outDir = out_.path();
+        pipelinerun::ListFiles(engine_, {In(name)}, out_.path());
         engine_.Prepare();
         if (fixedWidth > 0)
             engine_.SetTarget(sizeFixedWidth, fixedWidth, 0);
@@ -83,7 +73,7 @@ protected:
     }
 
     QTemporaryDir in_, out_;
-    SilentPort port_;
+    pipelinerun::CollectingPort port_{TOverwriteAnswer::YesToAll};
     TResizeEngine engine_{port_};
 };
 

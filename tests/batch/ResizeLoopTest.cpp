@@ -5,6 +5,7 @@
 #include "platform/Bitmap.h"
 #include "raster/Bitmap32.h"
 
+#include "tests/support/PipelineRun.h"
 #include "tests/support/TestImages.h"
 
 #include <QDir>
@@ -97,10 +98,7 @@ protected:
 
     // Lists the paths (names as listed = file-name parts) and runs once.
     void Run(RecordingEngine& engine, const QStringList& paths, const QString& outDir = {}) {
-        engine.fileList = paths;
-        engine.files.clear();
-        for (const QString& p : paths) engine.files << TResizeEngine::FileNamePart(p);
-        engine.outDir = outDir.isNull() ? out_.path() : outDir;
+        pipelinerun::ListFiles(engine, paths, outDir.isNull() ? out_.path() : outDir);
         port_.expectedMaximum = int(paths.size());
         engine.Prepare();
         engine.SetTargetFromControls(u("640"), u("480"), false, false);
@@ -189,12 +187,7 @@ TEST(ResizeEngineNames, OutputPathAndExtension) {
     EXPECT_EQ(TResizeEngine::ExtensionOf(u("/d.x/name")), QString());
     EXPECT_EQ(TResizeEngine::ExtensionOf(u("/d/na.me.jPeG")), u(".JPEG"));
     EXPECT_EQ(TResizeEngine::ExtensionOf(u("/d/n.\xC3\xA9z")), u(".\xC3\xA9Z"));  // only a-z change
-    struct NullPort : TResizePort {
-        void ShowProgress(const QString&, const QString&, int, int) override {}
-        void ProcessMessages() override {}
-        TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::No; }
-        void ShowError(const QString&) override {}
-    } port;
+    pipelinerun::CollectingPort port(TOverwriteAnswer::No);
     TResizeEngine engine(port);
     engine.outDir = u("/out put");
     EXPECT_EQ(engine.OutputPath(u("/in/-x\\y \xC5\x82.png")), u("/out put/-x\\y \xC5\x82.png"));
@@ -328,9 +321,7 @@ TEST_F(ResizeLoop, OutputFolderEqualToTheSourceFolderAsksForEachFile) {
 TEST_F(ResizeLoop, CancelBeforeTheFirstFileTouchesNothing) {
     testimages::WriteFile(Out("a.jpg"), "old");
     RecordingEngine engine(port_);
-    engine.fileList = {In("a.jpg"), In("b.jpg")};
-    engine.files = {u("a.jpg"), u("b.jpg")};
-    engine.outDir = out_.path();
+    pipelinerun::ListFiles(engine, {In("a.jpg"), In("b.jpg")}, out_.path());
     engine.Prepare();
     engine.cancelOperation = true;  // pressed before the run starts
     engine.Run();
@@ -381,9 +372,7 @@ class RealPipelines : public ResizeLoop {};
 TEST_F(RealPipelines, MissingSourceAndMissingOutputFolder) {
     ASSERT_TRUE(testimages::WriteFile(In("ok.bmp"), testimages::Bmp24(8, 6)));
     TResizeEngine engine(port_);
-    engine.fileList = {In("gone.bmp"), In("ok.bmp")};
-    engine.files = {u("gone.bmp"), u("ok.bmp")};
-    engine.outDir = out_.path();
+    pipelinerun::ListFiles(engine, {In("gone.bmp"), In("ok.bmp")}, out_.path());
     port_.expectedMaximum = 2;
     engine.Prepare();
     engine.SetTargetFromControls(u("4"), u("3"), false, true);

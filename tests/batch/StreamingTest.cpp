@@ -8,6 +8,8 @@
 #include "tests/support/BmpPatterns.h"
 #include "tests/support/PatternPictures.h"
 #include "tests/support/PhotoFiles.h"
+#include "tests/support/PipelineRun.h"
+#include "tests/support/TestImages.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -22,29 +24,18 @@
 
 namespace {
 
-class CollectingPort : public TResizePort {
+// Messages with their causes and the short-data notes, so that both ways
+// must fail for the same reason.
+class CollectingPort : public pipelinerun::CollectingPort {
 public:
-    std::vector<std::string> errors;
     void ShowShortData(const QString& name) override { errors.push_back("short data: " + name.toStdString()); }
-    void ShowProgress(const QString&, const QString&, int, int) override {}
-    void ProcessMessages() override {}
-    TOverwriteAnswer AskOverwrite(const QString&) override { return TOverwriteAnswer::Yes; }
-    void ShowError(const QString& message) override { errors.push_back(message.toStdString()); }
     void ShowFileError(const QString& message, const QString& cause) override {
         errors.push_back(message.toStdString() + " / " + cause.toStdString());
     }
 };
 
-bool Write(const QString& path, const std::vector<uint8_t>& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) &&
-           f.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size())) == qint64(bytes.size());
-}
-
-QByteArray Read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testimages::ReadFile;
+using testimages::WriteFile;
 
 struct Target {
     int option, width, height;
@@ -55,9 +46,7 @@ std::vector<std::string> RunOneWay(const QStringList& paths, const Target& t, bo
                                    bool keepMetadata = false) {
     CollectingPort port;
     TResizeEngine engine(port);
-    engine.fileList = paths;
-    for (const QString& p : paths) engine.files << TResizeEngine::FileNamePart(p);
-    engine.outDir = outDir;
+    pipelinerun::ListFiles(engine, paths, outDir);
     engine.SetTarget(t.option, t.width, t.height);
     engine.streaming = streaming;
     engine.keepMetadata = keepMetadata;
@@ -82,7 +71,7 @@ void ExpectSameBothWays(const QStringList& paths, const Target& t, bool keepMeta
         EXPECT_EQ(QFile::exists(rows.path() + "/" + name), had) << name.toStdString();
         if (!had) continue;
         ++compared;
-        EXPECT_TRUE(Read(rows.path() + "/" + name) == Read(whole.path() + "/" + name)) << name.toStdString();
+        EXPECT_TRUE(ReadFile(rows.path() + "/" + name) == ReadFile(whole.path() + "/" + name)) << name.toStdString();
     }
     EXPECT_GT(compared, 0);
 }
@@ -115,7 +104,7 @@ TEST(Streaming, GeneratedJpegsGiveTheSameBytesForEveryShape) {
     QStringList paths;
     auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
         const QString path = in.path() + "/" + QString::fromUtf8(name);
-        ASSERT_TRUE(Write(path, bytes));
+        ASSERT_TRUE(WriteFile(path, bytes));
         paths << path;
     };
     using patternpictures::Jpeg;
@@ -151,9 +140,9 @@ TEST(Streaming, EverySizeOptionGivesTheSameBytes) {
     QTemporaryDir in;
     ASSERT_TRUE(in.isValid());
     const QStringList paths = {in.path() + "/small.jpg", in.path() + "/tall.jpg", in.path() + "/photo.jpg"};
-    ASSERT_TRUE(Write(paths[0], patternpictures::Jpeg(37, 23)));
-    ASSERT_TRUE(Write(paths[1], patternpictures::Jpeg(23, 37)));
-    ASSERT_TRUE(Write(paths[2], patternpictures::Jpeg(2100, 1500)));
+    ASSERT_TRUE(WriteFile(paths[0], patternpictures::Jpeg(37, 23)));
+    ASSERT_TRUE(WriteFile(paths[1], patternpictures::Jpeg(23, 37)));
+    ASSERT_TRUE(WriteFile(paths[2], patternpictures::Jpeg(2100, 1500)));
     for (int option = 0; option < presetCount; ++option)
         ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
     ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
@@ -169,7 +158,7 @@ TEST(Streaming, JpegOutputsStreamedRowByRowGiveTheSameBytesAndFailures) {
     QStringList paths;
     auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
         const QString path = in.path() + "/" + QString::fromUtf8(name);
-        ASSERT_TRUE(Write(path, bytes));
+        ASSERT_TRUE(WriteFile(path, bytes));
         paths << path;
     };
     using namespace patternpictures;
@@ -195,12 +184,12 @@ TEST(Streaming, JpegOutputsStreamedRowByRowGiveTheSameBytesAndFailures) {
     // output of the same name stays as it was.
     QTemporaryDir out;
     ASSERT_TRUE(out.isValid());
-    ASSERT_TRUE(Write(out.path() + "/c-fails.jpg", {1, 2, 3}));
+    ASSERT_TRUE(WriteFile(out.path() + "/c-fails.jpg", std::vector<uint8_t>{1, 2, 3}));
     const auto errors = RunOneWay(paths, {0, 640, 480}, true, out.path());
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find(paths[2].toStdString() + " / "), std::string::npos) << errors[0];
     EXPECT_NE(errors[0].find("JPEG"), std::string::npos) << errors[0];
-    EXPECT_EQ(Read(out.path() + "/c-fails.jpg"), QByteArray("\x01\x02\x03", 3));
+    EXPECT_EQ(ReadFile(out.path() + "/c-fails.jpg"), QByteArray("\x01\x02\x03", 3));
     EXPECT_TRUE(QFile::exists(out.path() + "/d-after.jpg"));
 }
 
@@ -213,7 +202,7 @@ TEST(Streaming, GeneratedBmpsGiveTheSameBytesForEveryShape) {
     QStringList paths;
     auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
         const QString path = in.path() + "/" + QString::fromUtf8(name);
-        ASSERT_TRUE(Write(path, bytes));
+        ASSERT_TRUE(WriteFile(path, bytes));
         paths << path;
     };
     using namespace bmptest;
@@ -256,9 +245,9 @@ TEST(Streaming, EverySizeOptionGivesTheSameBytesForBmps) {
     QTemporaryDir in;
     ASSERT_TRUE(in.isValid());
     const QStringList paths = {in.path() + "/small.bmp", in.path() + "/tall.bmp", in.path() + "/photo.bmp"};
-    ASSERT_TRUE(Write(paths[0], bmptest::Packed(bmptest::Shape(37, 23, 24))));
-    ASSERT_TRUE(Write(paths[1], bmptest::Packed(bmptest::Shape(23, -37, 32))));
-    ASSERT_TRUE(Write(paths[2], bmptest::Packed(bmptest::Shape(2100, 1500, 24))));
+    ASSERT_TRUE(WriteFile(paths[0], bmptest::Packed(bmptest::Shape(37, 23, 24))));
+    ASSERT_TRUE(WriteFile(paths[1], bmptest::Packed(bmptest::Shape(23, -37, 32))));
+    ASSERT_TRUE(WriteFile(paths[2], bmptest::Packed(bmptest::Shape(2100, 1500, 24))));
     for (int option = 0; option < presetCount; ++option)
         ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
     ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
