@@ -111,6 +111,17 @@ private:
     int32_t w_, h_;
 };
 
+// Rows straight into the PNG encoder of an image prepared with PrepareRows
+// and begun with BeginRows.
+class TPngRows : public TOutputRows {
+public:
+    explicit TPngRows(TPngImage& png) : png_(png) {}
+    void Row(int32_t, const TColor32* row) override { png_.WriteRow(reinterpret_cast<const uint32_t*>(row)); }
+
+private:
+    TPngImage& png_;
+};
+
 // Feeds a picture's rows to the resampler, whose rows go to out.
 class TResampleTarget : public TRowTarget {
 public:
@@ -215,7 +226,56 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
 
 std::vector<uint8_t> TResizeEngine::resizeJpgFrom(TStream& source) { return resizeWith(*jpg, source); }
 
-std::vector<uint8_t> TResizeEngine::resizePngFrom(TStream& source) { return resizeWith(*png, source); }
+// The row-by-row route of a PNG: the image data stays in the source until
+// the resampler takes it row by row, and the resized rows go straight into
+// the encoder; neither picture is ever held whole. Pictures that need
+// turning, keep their transparency, are interlaced or fail before their
+// image data is read go the whole-picture way, which reads the source again
+// and so fails, if it does, exactly as it always has.
+bool TResizeEngine::resizePngByRows(TStream& source, std::vector<uint8_t>& out) {
+    TPngImage& codec = *png;
+    TPhotoMetadata meta;
+    int32_t w = 0, h = 0;
+    try {
+        codec.DeferImageData = true;
+        codec.LoadFromStream(source);
+        codec.DeferImageData = false;
+        meta = ReadPhotoMetadata(codec);
+        const int orientation = autoOrient ? meta.orientation : 0;
+        const bool upright = orientation < 2 || orientation > 8;
+        if (!upright || (keepAlpha && codec.Transparent()) || codec.InterlaceMethod() != TInterlaceMethod::imNone)
+            return false;
+        targetSize(*this, codec.Width(), codec.Height(), w, h);
+        if (!velmora::PixelCountOk(w, h)) return false;
+    } catch (...) {
+        codec.DeferImageData = false;
+        return false;
+    }
+    TPngImage output;
+    output.SetFilters(codec.Filters());
+    output.SetCompressionLevel(codec.CompressionLevel());
+    output.SetMaxIdatSize(codec.MaxIdatSize());
+    output.PrepareRows(w, h);
+    if (keepMetadata) WritePhotoMetadata(output, meta, autoOrient, w, h);
+    TMemoryStream stream;
+    output.BeginRows(stream);
+    TPngRows rows(output);
+    if (!streamRows(codec, w, h, rows)) return false;
+    output.EndRows();
+    shortData_ = codec.ShortData;
+    out = stream.TakeBytes();
+    return true;
+}
+
+std::vector<uint8_t> TResizeEngine::resizePngFrom(TStream& source) {
+    if (streaming) {
+        const int64_t start = source.Position();
+        std::vector<uint8_t> out;
+        if (resizePngByRows(source, out)) return out;
+        source.SetPosition(start);
+    }
+    return resizeWith(*png, source);
+}
 
 namespace {
 

@@ -170,6 +170,10 @@ private:
     bool shortData_ = false;  // the last pipeline's source had less data than its picture
     template <typename Codec>
     std::vector<uint8_t> resizeWith(Codec& codec, TStream& source);
+    // A PNG decoded row by row into the resampler and its rows encoded as
+    // they come; false, with the source to be read again, for a picture that
+    // takes the whole-picture route.
+    bool resizePngByRows(TStream& source, std::vector<uint8_t>& out);
     // The output's bytes for the source file at name, read through a
     // TFileStream that is closed before the output is written.
     std::vector<uint8_t> resizeFromFile(const QString& name, TStreamStep step);

@@ -155,12 +155,10 @@ void Unfilter(uint8_t* row, const uint8_t* prior, size_t rowBytes, size_t offset
     }
 }
 
-// One unfiltered line of `count` pixels into image row y, pixel k going to
-// column x0 + k * dx.
-void StoreLine(TPngImage* owner, TChunkIHDR* h, const uint8_t* line, uint32_t y, uint32_t x0, uint32_t dx,
-               uint32_t count) {
-    uint8_t* dib = h->ScanLine(y);
-    uint8_t* alpha = h->AlphaScanLine(y);
+}  // namespace
+
+void TChunkIDAT::StoreLine(TPngImage* owner, const TChunkIHDR* h, const uint8_t* line, uint8_t* dib, uint8_t* alpha,
+                           uint32_t x0, uint32_t dx, uint32_t count) {
     const auto& g = owner->GammaTable;
     const unsigned depth = h->IHDRData.BitDepth;
     const unsigned bytes = depth / 8;  // bytes per sample at 8 and 16 bits
@@ -205,17 +203,20 @@ void StoreLine(TPngImage* owner, TChunkIHDR* h, const uint8_t* line, uint32_t y,
     }
 }
 
-}  // namespace
 
-bool TChunkIDAT::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
-    fName = name;
-    TChunkIHDR* h = Header();
-    if (!h->HasImage()) fOwner->RaiseError<EPNGHeaderNotPresent>();
+TChunkIDAT::TChunkIDAT(TPngImage* owner) : TChunkOf(owner, MakeChunkName("IDAT")) {}
+
+TChunkIDAT::~TChunkIDAT() = default;
+
+namespace {
+
+// Decodes the zlib stream that starts in the chunk at the stream's position
+// (firstSize bytes of data) into the rows of the picture: for Adam7 pass by
+// pass, each line handed to store(line, y, x0, dx, count). Sets the owner's
+// ShortData; returns the lines of the last pass decoded.
+template <class Store>
+uint32_t DecodeImageData(TPngImage* owner, TChunkIHDR* h, TStream& stream, uint32_t firstSize, Store store) {
     const TIHDRData& hd = h->IHDRData;
-    if (hd.ColorType == COLOR_PALETTE && !fOwner->Chunks().FindChunk<TChunkPLTE>())
-        fOwner->RaiseError<EPNGMissingPalette>();
-    if (hd.ColorType == COLOR_GRAYSCALE || hd.ColorType == COLOR_GRAYSCALEALPHA) h->BuildGreyRamp();
-
     const unsigned bpp = unsigned(hd.BitDepth) * SamplesPerPixel(hd.ColorType);
     const size_t offset = FilterOffset(bpp);
     const size_t fullRowBytes = RowBytes(hd.Width, bpp);
@@ -223,17 +224,20 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const TChunkName& name, uint32_
     uint8_t* row = a.data();
     uint8_t* prior = b.data();
 
-    IdatReader reader(fOwner, stream, size);
+    IdatReader reader(owner, stream, firstSize);
+    uint32_t decoded = 0;
     auto decodePass = [&](uint32_t row0, uint32_t col0, uint32_t rowStep, uint32_t colStep) -> bool {
         const uint32_t width = PassExtent(hd.Width, col0, colStep);
         const uint32_t rows = PassExtent(hd.Height, row0, rowStep);
+        decoded = 0;
         if (width == 0 || rows == 0) return true;
         const size_t rowBytes = RowBytes(width, bpp);
         std::memset(prior, 0, rowBytes + 1);
         for (uint32_t i = 0; i < rows; ++i) {
             if (!reader.Read(row, rowBytes + 1)) return false;
             Unfilter(row, prior, rowBytes, offset);
-            StoreLine(fOwner, h, row + 1, row0 + i * rowStep, col0, colStep, width);
+            store(row + 1, row0 + i * rowStep, col0, colStep, width);
+            ++decoded;
             std::swap(row, prior);
         }
         return true;
@@ -245,9 +249,45 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const TChunkName& name, uint32_
     } else {
         complete = decodePass(0, 0, 1, 1);
     }
-    fOwner->ShortData = !complete;
+    owner->ShortData = !complete;
     reader.Finish();
+    return decoded;
+}
+
+}  // namespace
+
+bool TChunkIDAT::LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) {
+    fName = name;
+    fDeferredStream = nullptr;
+    TChunkIHDR* h = Header();
+    if (!h->HasImage()) fOwner->RaiseError<EPNGHeaderNotPresent>();
+    const TIHDRData& hd = h->IHDRData;
+    if (hd.ColorType == COLOR_PALETTE && !fOwner->Chunks().FindChunk<TChunkPLTE>())
+        fOwner->RaiseError<EPNGMissingPalette>();
+    if (hd.ColorType == COLOR_GRAYSCALE || hd.ColorType == COLOR_GRAYSCALEALPHA) h->BuildGreyRamp();
+
+    if (fOwner->DeferImageData) {
+        // The chunk's data and CRC are read and tested by DecodeRows.
+        fDeferredStream = &stream;
+        fDeferredStart = stream.Position();
+        fDeferredSize = size;
+        stream.Seek(int64_t(size) + int64_t(kChunkCrcSize), TSeekOrigin::soCurrent);
+        return true;
+    }
+    DecodeImageData(fOwner, h, stream, size, [&](const uint8_t* line, uint32_t y, uint32_t x0, uint32_t dx, uint32_t n) {
+        StoreLine(fOwner, h, line, h->ScanLine(y), h->AlphaScanLine(y), x0, dx, n);
+    });
     return true;
+}
+
+uint32_t TChunkIDAT::DecodeRows(TLineSink sink, void* context) {
+    TStream* stream = fDeferredStream;
+    fDeferredStream = nullptr;
+    TChunkIHDR* h = Header();
+    if (!stream || h->IHDRData.InterlaceMethod != 0) return 0;
+    stream->SetPosition(fDeferredStart);
+    return DecodeImageData(fOwner, h, *stream, fDeferredSize,
+                           [&](const uint8_t* line, uint32_t y, uint32_t, uint32_t, uint32_t) { sink(context, y, line); });
 }
 
 // ---------------------------------------------------------------- writing
@@ -360,46 +400,48 @@ unsigned Score(const uint8_t* b, size_t rowBytes) {
 
 }  // namespace
 
-bool TChunkIDAT::SaveToStream(TStream& stream) {
-    TChunkIHDR* h = Header();
-    const TIHDRData& hd = h->IHDRData;
-    if (!h->HasImage() || hd.Width == 0 || hd.Height == 0) fOwner->RaiseError<EPNGInvalidSize>();
-    const unsigned depth = hd.BitDepth == 2 ? 4 : hd.BitDepth;
-    const unsigned bpp = depth * SamplesPerPixel(hd.ColorType);
-    const size_t offset = FilterOffset(bpp);
-    const size_t fullRowBytes = RowBytes(hd.Width, bpp);
-    const TFilters filters = fOwner->Filters();
+// Filters raw lines (file samples) and feeds them to an IdatWriter: every
+// filter of the owner's set is tried, and with more than one the output
+// with the most repeated bytes (Score) is taken, None first on ties.
+class TPngLineEncoder {
+public:
+    TPngLineEncoder(TPngImage* owner, TStream& stream, size_t fullRowBytes, size_t offset)
+        : filters_(owner->Filters()), offset_(offset), raw_(NewBuffer(fullRowBytes)), prior_(NewBuffer(fullRowBytes)),
+          writer_(owner, stream) {
+        for (int f = 1; f < 5; ++f)
+            if (filters_.Contains(TFilter(f))) out_[f] = NewBuffer(fullRowBytes);
+    }
 
-    // raw: current line; prior: previous line, then the None output.
-    std::vector<uint8_t> raw = NewBuffer(fullRowBytes), prior = NewBuffer(fullRowBytes);
-    std::vector<uint8_t> out[5];
-    for (int f = 1; f < 5; ++f)
-        if (filters.Contains(TFilter(f))) out[f] = NewBuffer(fullRowBytes);
+    // Where the next line is to be written, then Encode.
+    uint8_t* Raw() { return raw_.data(); }
+    // A new pass: the line above the first is zeros.
+    void StartPass(size_t rowBytes) { std::memset(prior_.data(), 0, rowBytes); }
 
-    IdatWriter writer(fOwner, stream);
-    auto encodeLine = [&](size_t rowBytes) {
-        const uint8_t* r = raw.data();
-        const uint8_t* p = prior.data();
+    void Encode(size_t rowBytes) {
+        const uint8_t* r = raw_.data();
+        const uint8_t* p = prior_.data();
+        const size_t offset = offset_;
         for (size_t i = 0; i < rowBytes; ++i) {
             const uint8_t left = i >= offset ? r[i - offset] : 0;
             const uint8_t upperLeft = i >= offset ? p[i - offset] : 0;
-            if (!out[1].empty()) out[1][i] = uint8_t(r[i] - left);
-            if (!out[2].empty()) out[2][i] = uint8_t(r[i] - p[i]);
-            if (!out[3].empty()) out[3][i] = uint8_t(r[i] - ((unsigned(left) + p[i]) >> 1));
-            if (!out[4].empty()) out[4][i] = uint8_t(r[i] - PaethPredictor(left, p[i], upperLeft));
+            if (!out_[1].empty()) out_[1][i] = uint8_t(r[i] - left);
+            if (!out_[2].empty()) out_[2][i] = uint8_t(r[i] - p[i]);
+            if (!out_[3].empty()) out_[3][i] = uint8_t(r[i] - ((unsigned(left) + p[i]) >> 1));
+            if (!out_[4].empty()) out_[4][i] = uint8_t(r[i] - PaethPredictor(left, p[i], upperLeft));
         }
-        std::memcpy(prior.data(), raw.data(), rowBytes);
+        // prior: the previous line, then the None output.
+        std::memcpy(prior_.data(), raw_.data(), rowBytes);
         int chosen = 0;
-        if (!filters.IsEmpty() && !(filters == TFilters{TFilter::pfNone})) {
-            const bool single = filters.Count() == 1;
+        if (!filters_.IsEmpty() && !(filters_ == TFilters{TFilter::pfNone})) {
+            const bool single = filters_.Count() == 1;
             unsigned best = 0;
             for (int f = 0; f < 5; ++f) {
-                if (!filters.Contains(TFilter(f))) continue;
+                if (!filters_.Contains(TFilter(f))) continue;
                 if (single) {
                     chosen = f;
                     break;
                 }
-                const unsigned s = Score(f == 0 ? prior.data() : out[f].data(), rowBytes);
+                const unsigned s = Score(f == 0 ? prior_.data() : out_[f].data(), rowBytes);
                 if (s > best) {
                     best = s;
                     chosen = f;
@@ -407,18 +449,37 @@ bool TChunkIDAT::SaveToStream(TStream& stream) {
             }
         }
         const uint8_t type = uint8_t(chosen);
-        writer.Feed(&type, 1);
-        writer.Feed(chosen == 0 ? prior.data() : out[chosen].data(), rowBytes);
-    };
+        writer_.Feed(&type, 1);
+        writer_.Feed(chosen == 0 ? prior_.data() : out_[chosen].data(), rowBytes);
+    }
+
+    void Finish() { writer_.Finish(); }
+
+private:
+    TFilters filters_;
+    size_t offset_;
+    std::vector<uint8_t> raw_, prior_;
+    std::vector<uint8_t> out_[5];
+    IdatWriter writer_;
+};
+
+bool TChunkIDAT::SaveToStream(TStream& stream) {
+    if (fRowEncoder) throw EPngError(kPngIncompatibleChunks);
+    TChunkIHDR* h = Header();
+    const TIHDRData& hd = h->IHDRData;
+    if (!h->HasImage() || hd.Width == 0 || hd.Height == 0) fOwner->RaiseError<EPNGInvalidSize>();
+    const unsigned depth = hd.BitDepth == 2 ? 4 : hd.BitDepth;
+    const unsigned bpp = depth * SamplesPerPixel(hd.ColorType);
+    TPngLineEncoder encoder(fOwner, stream, RowBytes(hd.Width, bpp), FilterOffset(bpp));
     auto encodePass = [&](uint32_t row0, uint32_t col0, uint32_t rowStep, uint32_t colStep) {
         const uint32_t width = PassExtent(hd.Width, col0, colStep);
         const uint32_t rows = PassExtent(hd.Height, row0, rowStep);
         if (width == 0 || rows == 0) return;
         const size_t rowBytes = RowBytes(width, bpp);
-        std::memset(prior.data(), 0, rowBytes);
+        encoder.StartPass(rowBytes);
         for (uint32_t i = 0; i < rows; ++i) {
-            LoadLine(fOwner, h, raw.data(), rowBytes, row0 + i * rowStep, col0, colStep, width, depth);
-            encodeLine(rowBytes);
+            LoadLine(fOwner, h, encoder.Raw(), rowBytes, row0 + i * rowStep, col0, colStep, width, depth);
+            encoder.Encode(rowBytes);
         }
     };
     if (fOwner->InterlaceMethod() == TInterlaceMethod::imAdam7) {
@@ -426,6 +487,32 @@ bool TChunkIDAT::SaveToStream(TStream& stream) {
     } else {
         encodePass(0, 0, 1, 1);
     }
-    writer.Finish();
+    encoder.Finish();
     return true;
+}
+
+void TChunkIDAT::BeginRows(TStream& stream) {
+    const TIHDRData& hd = Header()->IHDRData;
+    if (hd.Width == 0 || hd.Height == 0) fOwner->RaiseError<EPNGInvalidSize>();
+    fRowEncoder = std::make_unique<TPngLineEncoder>(fOwner, stream, RowBytes(hd.Width, 24), FilterOffset(24));
+    fRowEncoder->StartPass(RowBytes(hd.Width, 24));
+}
+
+void TChunkIDAT::WriteRow(const uint32_t* row) {
+    const uint32_t width = Header()->IHDRData.Width;
+    const auto& inv = fOwner->InverseGamma;
+    uint8_t* d = fRowEncoder->Raw();
+    for (uint32_t x = 0; x < width; ++x) {
+        const uint32_t c = row[x];
+        d[0] = inv[(c >> 16) & 0xFF];
+        d[1] = inv[(c >> 8) & 0xFF];
+        d[2] = inv[c & 0xFF];
+        d += 3;
+    }
+    fRowEncoder->Encode(size_t(width) * 3);
+}
+
+void TChunkIDAT::EndRows() {
+    fRowEncoder->Finish();
+    fRowEncoder.reset();
 }

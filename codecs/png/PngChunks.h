@@ -133,13 +133,49 @@ public:
     void BuildGreyRamp();
 };
 
+class TPngLineEncoder;
+
 // Image data. Reading decodes the whole zlib stream (spanning consecutive
 // IDAT chunks) into the header's picture; writing encodes the picture.
+//
+// When the owner defers its image data, reading only notes where the data
+// starts and steps over the chunk; DecodeRows later reads it from there, one
+// row at a time. Writing can also take the rows one at a time (BeginRows,
+// WriteRow, EndRows) instead of encoding a picture.
 class TChunkIDAT : public TChunkOf<TChunkIDAT> {
 public:
-    explicit TChunkIDAT(TPngImage* owner) : TChunkOf(owner, MakeChunkName("IDAT")) {}
+    explicit TChunkIDAT(TPngImage* owner);
+    ~TChunkIDAT() override;
     bool LoadFromStream(TStream& stream, const TChunkName& name, uint32_t size) override;
     bool SaveToStream(TStream& stream) override;
+
+    // Receives row y of the picture as unfiltered file samples (valid during
+    // the call only).
+    using TLineSink = void (*)(void* context, uint32_t y, const uint8_t* line);
+    // Whether deferred image data waits in a stream for DecodeRows.
+    bool HasDeferredData() const { return fDeferredStream != nullptr; }
+    // Decodes the deferred data of a non-interlaced picture, handing each row
+    // to sink in order, with the checks and errors of a whole read; sets the
+    // owner's ShortData. Returns the rows handed over (fewer than the height
+    // when the data ends early). The deferred data is used up.
+    uint32_t DecodeRows(TLineSink sink, void* context);
+    // Stores one unfiltered line of `count` pixels into a picture row (dib,
+    // and alpha for colour types 4 and 6), pixel k at column x0 + k * dx.
+    static void StoreLine(TPngImage* owner, const TChunkIHDR* h, const uint8_t* line, uint8_t* dib,
+                          uint8_t* alpha, uint32_t x0, uint32_t dx, uint32_t count);
+
+    // Image data of a picture of the header's size (8-bit RGB) from rows of
+    // 32-bit pixels (0xAARRGGBB, alpha ignored) written as they come: the
+    // chunks go to stream as their data fills up.
+    void BeginRows(TStream& stream);
+    void WriteRow(const uint32_t* row);
+    void EndRows();
+
+private:
+    TStream* fDeferredStream = nullptr;
+    int64_t fDeferredStart = 0;
+    uint32_t fDeferredSize = 0;
+    std::unique_ptr<TPngLineEncoder> fRowEncoder;
 };
 
 class TChunkPLTE : public TChunkOf<TChunkPLTE> {

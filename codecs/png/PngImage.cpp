@@ -7,6 +7,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -498,6 +499,185 @@ void TPngImage::DrawPaletteAlpha(TCanvas& canvas) {
             out[x] = a << 24 | r << 16 | g << 8 | b;
         }
     }
+}
+
+// ---------------------------------------------------------------- rows
+
+namespace {
+
+// Turns decoded lines into the rows Draw paints over white at 1:1, alpha
+// reset to 255: the same colours, colour keys and blends, pixel by pixel.
+class TOpaqueLines {
+public:
+    TOpaqueLines(TPngImage& image, TChunkIHDR* h, TRowTarget& target) : image_(image), h_(h), target_(target) {
+        const TPNGList& chunks = image.Chunks();
+        mode_ = image.TransparencyMode();
+        trns_ = chunks.FindChunk<TChunktRNS>();
+        const TChunkPLTE* plte = chunks.FindChunk<TChunkPLTE>();
+        entries_ = plte ? plte->Count() : h->ColorTableLength;
+        if (mode_ == TPNGTransparencyMode::ptmBit) key_ = MakeKey(image, h, trns_);
+        const TIHDRData& hd = h->IHDRData;
+        direct_ = mode_ == TPNGTransparencyMode::ptmNone && hd.ColorType == COLOR_RGB;
+        if (!direct_) {
+            dib_.assign(h->BytesPerRow, 0);
+            if (hd.ColorType == COLOR_GRAYSCALEALPHA || hd.ColorType == COLOR_RGBALPHA) alpha_.assign(hd.Width, 0);
+        }
+    }
+
+    static void Line(void* self, uint32_t, const uint8_t* line) { static_cast<TOpaqueLines*>(self)->Convert(line); }
+
+    // A palette index at or beyond the palette's entries was met.
+    bool BadIndex() const { return badIndex_; }
+
+private:
+    static constexpr uint32_t kWhite = 0xFFFFFFFFu;
+
+    // (s x a + 255 x (255 - a) + 255) / 256, as the palette blend over white.
+    static unsigned PaletteOverWhite(unsigned s, unsigned a) { return (a * s + (255 - a) * 255 + 255) >> 8; }
+    // (255 x (255 - a) + s x a + 127) / 255, as the alpha blend over white.
+    static unsigned AlphaOverWhite(unsigned s, unsigned a) { return (255 * (255 - a) + s * a + 127) / 255; }
+
+    void Convert(const uint8_t* line) {
+        uint32_t* out = target_.NextRow();
+        const uint32_t width = h_->IHDRData.Width;
+        if (direct_) {
+            // 8- or 16-bit RGB: the high byte of each sample through the gamma table.
+            const auto& g = image_.GammaTable;
+            const size_t bytes = h_->IHDRData.BitDepth / 8, step = 3 * bytes;
+            for (uint32_t x = 0; x < width; ++x, line += step)
+                out[x] = 0xFF000000u | uint32_t(g[line[0]]) << 16 | uint32_t(g[line[bytes]]) << 8 | g[line[2 * bytes]];
+        } else {
+            TChunkIDAT::StoreLine(&image_, h_, line, dib_.data(), alpha_.empty() ? nullptr : alpha_.data(), 0, 1, width);
+            if (mode_ == TPNGTransparencyMode::ptmPartial)
+                Blend(out, width);
+            else
+                Copy(out, width);
+        }
+        target_.Push();
+    }
+
+    void Copy(uint32_t* out, uint32_t width) const {
+        const uint8_t* row = dib_.data();
+        for (uint32_t x = 0; x < width; ++x) {
+            uint32_t rgb;
+            if (h_->BitCount == 24) {
+                const uint8_t* p = row + 3 * size_t(x);
+                rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            } else {
+                const unsigned index = PixelIndex(row, x, h_->BitCount);
+                if (key_.valid && key_.byIndex && index == key_.index) {
+                    out[x] = kWhite;
+                    continue;
+                }
+                rgb = QuadRgb(h_->ColorTable[index]);
+            }
+            out[x] = key_.valid && !key_.byIndex && rgb == key_.rgb ? kWhite : 0xFF000000u | rgb;
+        }
+    }
+
+    void Blend(uint32_t* out, uint32_t width) {
+        const uint8_t* row = dib_.data();
+        switch (h_->IHDRData.ColorType) {
+        case COLOR_PALETTE:
+            for (uint32_t x = 0; x < width; ++x) {
+                const unsigned index = PixelIndex(row, x, h_->BitCount);
+                if (index >= entries_) badIndex_ = true;
+                const unsigned a = trns_ ? trns_->PaletteValues[index] : 255;
+                const TRGBQuad& c = h_->ColorTable[index];
+                out[x] = 0xFF000000u | PaletteOverWhite(c.rgbRed, a) << 16 | PaletteOverWhite(c.rgbGreen, a) << 8 |
+                         PaletteOverWhite(c.rgbBlue, a);
+            }
+            break;
+        case COLOR_RGBALPHA:
+            for (uint32_t x = 0; x < width; ++x) {
+                const unsigned a = alpha_[x];
+                const uint8_t* p = row + 3 * size_t(x);
+                if (a == 0)
+                    out[x] = kWhite;
+                else if (a == 255)
+                    out[x] = 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+                else
+                    out[x] = 0xFF000000u | AlphaOverWhite(p[2], a) << 16 | AlphaOverWhite(p[1], a) << 8 |
+                             AlphaOverWhite(p[0], a);
+            }
+            break;
+        case COLOR_GRAYSCALEALPHA:
+            for (uint32_t x = 0; x < width; ++x) {
+                const unsigned v = AlphaOverWhite(row[x], alpha_[x]);
+                out[x] = 0xFF000000u | v << 16 | v << 8 | v;
+            }
+            break;
+        default: std::fill_n(out, width, kWhite); break;
+        }
+    }
+
+    TPngImage& image_;
+    TChunkIHDR* h_;
+    TRowTarget& target_;
+    TPNGTransparencyMode mode_;
+    const TChunktRNS* trns_ = nullptr;
+    uint32_t entries_ = 0;
+    ColourKey key_;
+    bool direct_ = false;
+    bool badIndex_ = false;
+    std::vector<uint8_t> dib_, alpha_;
+};
+
+}  // namespace
+
+bool TPngImage::DrawOpaqueRows(int32_t width, int32_t height, TRowTarget& target) {
+    auto* h = dynamic_cast<TChunkIHDR*>(fChunkList.Item(0));
+    TChunkIDAT* idat = fChunkList.FindChunk<TChunkIDAT>();
+    if (!h || !idat || !idat->HasDeferredData() || !h->HasImage() || h->IHDRData.InterlaceMethod != 0 ||
+        int64_t(h->IHDRData.Width) != width || int64_t(h->IHDRData.Height) != height)
+        return false;
+    TOpaqueLines lines(*this, h, target);
+    uint32_t sent = idat->DecodeRows(&TOpaqueLines::Line, &lines);
+    // Rows the data never reached are the zero rows of a blank picture.
+    const unsigned bpp = unsigned(h->IHDRData.BitDepth) * velmora::png::SamplesPerPixel(h->IHDRData.ColorType);
+    const std::vector<uint8_t> zero(velmora::png::RowBytes(h->IHDRData.Width, bpp), 0);
+    for (; sent < h->IHDRData.Height; ++sent) TOpaqueLines::Line(&lines, sent, zero.data());
+    if (lines.BadIndex()) throw EPngError(kPngNoSuchPaletteEntry);
+    return true;
+}
+
+TChunkIDAT* TPngImage::ImageDataChunk() {
+    TChunkIDAT* idat = fChunkList.FindChunk<TChunkIDAT>();
+    if (!idat) RaiseError<EPNGNoImageData>();
+    return idat;
+}
+
+void TPngImage::PrepareRows(int32_t width, int32_t height) {
+    ClearChunks();
+    InitializeGamma();
+    const CreatingScope creating(BeingCreated);
+    auto header = std::make_unique<TChunkIHDR>(this);
+    header->IHDRData.Width = uint32_t(std::max(width, 0));
+    header->IHDRData.Height = uint32_t(std::max(height, 0));
+    header->IHDRData.ColorType = COLOR_RGB;
+    header->IHDRData.BitDepth = 8;
+    fChunkList.Append(std::move(header));
+    fChunkList.Add<TChunkIDAT>();
+    fChunkList.Add<TChunkIEND>();
+}
+
+void TPngImage::BeginRows(TStream& stream) {
+    TChunkIHDR* h = Header();
+    if (h->IHDRData.Width == 0 || h->IHDRData.Height == 0) RaiseError<EPNGInvalidSize>();
+    TChunkIDAT* idat = ImageDataChunk();
+    stream.WriteBuffer(kPngSignature, 8);
+    for (int i = 0; i < idat->Index(); ++i) fChunkList.Item(i)->SaveToStream(stream);
+    idat->BeginRows(stream);
+    fRowStream = &stream;
+}
+
+void TPngImage::WriteRow(const uint32_t* row) { ImageDataChunk()->WriteRow(row); }
+
+void TPngImage::EndRows() {
+    TChunkIDAT* idat = ImageDataChunk();
+    idat->EndRows();
+    for (int i = idat->Index() + 1; i < fChunkList.Count(); ++i) fChunkList.Item(i)->SaveToStream(*fRowStream);
+    fRowStream = nullptr;
 }
 
 void RegisterPngFormat() {

@@ -55,6 +55,14 @@ public:
     // EPNGInvalidSize for one of width or height 0; nothing is written then.
     void SaveToStream(TStream& stream) override;
     void Draw(TCanvas& canvas, const TRect& rect) override;
+    // The rows Draw paints over white at the picture's own size, alpha 255,
+    // decoded one at a time from image data that LoadFromStream deferred
+    // (DeferImageData). Every row is sent, also those a short stream never
+    // reached (drawn as the zero rows Draw would find there). False, with
+    // nothing sent, for Adam7 pictures and without deferred data. An index
+    // beyond the palette of a partly transparent picture raises the EPngError
+    // of Draw once the image data has been read to its end.
+    bool DrawOpaqueRows(int32_t width, int32_t height, TRowTarget& target) override;
     // The picture at its own size (the canvas must be as large) with its
     // transparency: every pixel premultiplied by its alpha (colour x a / 255,
     // rounded), fully transparent ones 0. Opaque pixels get the colours Draw
@@ -112,11 +120,31 @@ public:
     // Lifts the chunk-order rules of TPNGList::Add while a picture is built.
     bool BeingCreated = false;
 
+    // LoadFromStream reads every chunk but leaves the image data in the
+    // stream, which must then stay open and unchanged until DrawOpaqueRows
+    // has decoded it; the picture itself stays blank.
+    bool DeferImageData = false;
+
+    // Writing a w x h 8-bit RGB picture row by row, to the bytes that
+    // Assign of a 32-bit bitmap with those pixels and SaveToStream would
+    // give. PrepareRows builds the chunk list (header, image data, end)
+    // without a picture; chunks may be added before BeginRows, which writes
+    // the signature and every chunk before the image data. WriteRow takes
+    // the rows top first (w pixels 0xAARRGGBB, alpha ignored); EndRows
+    // writes the rest of the image data and the chunks after it.
+    void PrepareRows(int32_t width, int32_t height);
+    void BeginRows(TStream& stream);
+    void WriteRow(const uint32_t* row);
+    void EndRows();
+
 private:
     void ClearChunks();
     void DrawCopy(TCanvas& canvas, const TRect& rect, bool keyed);
     void DrawPartial(TCanvas& canvas, const TRect& rect);
     void DrawPaletteAlpha(TCanvas& canvas);
+    TChunkIDAT* ImageDataChunk();
+
+    TStream* fRowStream = nullptr;  // between BeginRows and EndRows
 
     TPNGList fChunkList{this};
     TFilters fFilters{TFilter::pfSub};
