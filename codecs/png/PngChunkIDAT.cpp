@@ -203,7 +203,6 @@ void TChunkIDAT::StoreLine(TPngImage* owner, const TChunkIHDR* h, const uint8_t*
     }
 }
 
-
 TChunkIDAT::TChunkIDAT(TPngImage* owner) : TChunkOf(owner, MakeChunkName("IDAT")) {}
 
 TChunkIDAT::~TChunkIDAT() = default;
@@ -274,9 +273,10 @@ bool TChunkIDAT::LoadFromStream(TStream& stream, const TChunkName& name, uint32_
         stream.Seek(int64_t(size) + int64_t(kChunkCrcSize), TSeekOrigin::soCurrent);
         return true;
     }
-    DecodeImageData(fOwner, h, stream, size, [&](const uint8_t* line, uint32_t y, uint32_t x0, uint32_t dx, uint32_t n) {
-        StoreLine(fOwner, h, line, h->ScanLine(y), h->AlphaScanLine(y), x0, dx, n);
-    });
+    DecodeImageData(fOwner, h, stream, size,
+                    [&](const uint8_t* line, uint32_t y, uint32_t x0, uint32_t dx, uint32_t n) {
+                        StoreLine(fOwner, h, line, h->ScanLine(y), h->AlphaScanLine(y), x0, dx, n);
+                    });
     return true;
 }
 
@@ -286,8 +286,9 @@ uint32_t TChunkIDAT::DecodeRows(TLineSink sink, void* context) {
     TChunkIHDR* h = Header();
     if (!stream || h->IHDRData.InterlaceMethod != 0) return 0;
     stream->SetPosition(fDeferredStart);
-    return DecodeImageData(fOwner, h, *stream, fDeferredSize,
-                           [&](const uint8_t* line, uint32_t y, uint32_t, uint32_t, uint32_t) { sink(context, y, line); });
+    return DecodeImageData(
+        fOwner, h, *stream, fDeferredSize,
+        [&](const uint8_t* line, uint32_t y, uint32_t, uint32_t, uint32_t) { sink(context, y, line); });
 }
 
 // ---------------------------------------------------------------- writing
@@ -406,7 +407,10 @@ unsigned Score(const uint8_t* b, size_t rowBytes) {
 class TPngLineEncoder {
 public:
     TPngLineEncoder(TPngImage* owner, TStream& stream, size_t fullRowBytes, size_t offset)
-        : filters_(owner->Filters()), offset_(offset), raw_(NewBuffer(fullRowBytes)), prior_(NewBuffer(fullRowBytes)),
+        : filters_(owner->Filters()),
+          offset_(offset),
+          raw_(NewBuffer(fullRowBytes)),
+          prior_(NewBuffer(fullRowBytes)),
           writer_(owner, stream) {
         for (int f = 1; f < 5; ++f)
             if (filters_.Contains(TFilter(f))) out_[f] = NewBuffer(fullRowBytes);

@@ -161,8 +161,8 @@ public:
     uint32_t DecodeRows(TLineSink sink, void* context);
     // Stores one unfiltered line of `count` pixels into a picture row (dib,
     // and alpha for colour types 4 and 6), pixel k at column x0 + k * dx.
-    static void StoreLine(TPngImage* owner, const TChunkIHDR* h, const uint8_t* line, uint8_t* dib,
-                          uint8_t* alpha, uint32_t x0, uint32_t dx, uint32_t count);
+    static void StoreLine(TPngImage* owner, const TChunkIHDR* h, const uint8_t* line, uint8_t* dib, uint8_t* alpha,
+                          uint32_t x0, uint32_t dx, uint32_t count);
 
     // Image data of a picture of the header's size (8-bit RGB) from rows of
     // 32-bit pixels (0xAARRGGBB, alpha ignored) written as they come: the

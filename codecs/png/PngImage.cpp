@@ -547,7 +547,8 @@ private:
             for (uint32_t x = 0; x < width; ++x, line += step)
                 out[x] = 0xFF000000u | uint32_t(g[line[0]]) << 16 | uint32_t(g[line[bytes]]) << 8 | g[line[2 * bytes]];
         } else {
-            TChunkIDAT::StoreLine(&image_, h_, line, dib_.data(), alpha_.empty() ? nullptr : alpha_.data(), 0, 1, width);
+            TChunkIDAT::StoreLine(&image_, h_, line, dib_.data(), alpha_.empty() ? nullptr : alpha_.data(), 0, 1,
+                                  width);
             if (mode_ == TPNGTransparencyMode::ptmPartial)
                 Blend(out, width);
             else

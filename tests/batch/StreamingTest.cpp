@@ -9,6 +9,7 @@
 #include "tests/support/PatternPictures.h"
 #include "tests/support/PhotoFiles.h"
 #include "tests/support/PipelineRun.h"
+#include "tests/support/PngPatterns.h"
 #include "tests/support/TestImages.h"
 
 #include <QDir>
@@ -250,6 +251,164 @@ TEST(Streaming, EverySizeOptionGivesTheSameBytesForBmps) {
     ASSERT_TRUE(WriteFile(paths[2], bmptest::Packed(bmptest::Shape(2100, 1500, 24))));
     for (int option = 0; option < presetCount; ++option)
         ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
+    ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
+    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
+}
+
+// PNG files of every colour type and depth, with palettes, transparency keys
+// and alpha laid over white, gamma, metadata and image data split over many
+// chunks, whole and damaged: the row-by-row route gives the same bytes and
+// messages as the whole picture, at reductions, copies and enlargements.
+TEST(Streaming, GeneratedPngsGiveTheSameBytesForEveryLayout) {
+    QTemporaryDir in;
+    ASSERT_TRUE(in.isValid());
+    QStringList paths;
+    auto add = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        const QString path = in.path() + "/" + QString::fromStdString(name);
+        ASSERT_TRUE(WriteFile(path, bytes));
+        paths << path;
+    };
+    using pngpatterns::BE32;
+    using pngpatterns::Layout;
+    using pngpatterns::Palette;
+    using pngpatterns::Png;
+    const std::vector<uint8_t> gamma = BE32(45455);
+    const std::vector<uint8_t> text = {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'h', 'i'};
+    // Every colour type at every depth it allows, at odd sizes.
+    const std::pair<uint8_t, std::vector<uint8_t>> kinds[] = {
+        {0, {1, 2, 4, 8, 16}}, {2, {8, 16}}, {3, {1, 2, 4, 8}}, {4, {8, 16}}, {6, {8, 16}}};
+    for (const auto& [colorType, depths] : kinds)
+        for (uint8_t depth : depths) {
+            Layout l;
+            l.width = 37 + depth;
+            l.height = 23;
+            l.depth = depth;
+            l.colorType = colorType;
+            if (colorType == 3) l.before = {{"PLTE", Palette(depth == 8 ? 200 : 1u << depth)}};
+            std::string name = "type";
+            name += std::to_string(colorType);
+            name += '-';
+            name += std::to_string(depth);
+            add(name + ".png", Png(l));
+        }
+    auto layout = [](uint32_t w, uint32_t h, uint8_t depth, uint8_t colorType) {
+        Layout l;
+        l.width = w;
+        l.height = h;
+        l.depth = depth;
+        l.colorType = colorType;
+        return l;
+    };
+    add("one.png", Png(layout(1, 1, 8, 2)));
+    add("column.png", Png(layout(1, 37, 8, 2)));
+    add("row.png", Png(layout(37, 1, 8, 2)));
+    add("landscape.png", Png(layout(333, 211, 8, 2)));
+    add("portrait.png", Png(layout(211, 333, 16, 2)));
+    Layout l = layout(150, 97, 8, 2);
+    l.before = {{"gAMA", gamma}};
+    l.after = {{"tEXt", text}};
+    l.idatPiece = 100;
+    add("gamma-split.png", Png(l));
+    l = layout(90, 60, 8, 3);
+    l.before = {{"gAMA", gamma}, {"PLTE", Palette(16)}, {"tRNS", {255, 255, 0, 255}}};
+    add("palette-key.png", Png(l));
+    l.before = {{"PLTE", Palette(16)}, {"tRNS", {255, 128, 0, 30, 255}}};
+    add("palette-alpha.png", Png(l));
+    l.before = {{"PLTE", Palette(16)}, {"tRNS", {255, 128}}};
+    add("palette-alpha-two.png", Png(l));
+    l = layout(64, 40, 8, 3);
+    l.before = {{"PLTE", Palette(256)}, {"tRNS", {12, 200}}};
+    add("palette-alpha-full.png", Png(l));
+    l = layout(70, 50, 4, 0);
+    l.before = {{"tRNS", {0, 5}}};
+    add("grey-key.png", Png(l));
+    l = layout(70, 50, 16, 0);
+    l.before = {{"gAMA", gamma}, {"tRNS", {0x12, 0x34}}};
+    add("grey16-key.png", Png(l));
+    l = layout(70, 50, 8, 2);
+    const unsigned kr = pngpatterns::PatternSample(3, 4, 0, 8), kg = pngpatterns::PatternSample(3, 4, 1, 8),
+                   kb = pngpatterns::PatternSample(3, 4, 2, 8);
+    l.before = {{"tRNS", {0, uint8_t(kr), 0, uint8_t(kg), 0, uint8_t(kb)}}};
+    add("rgb-key.png", Png(l));
+    l = layout(80, 44, 8, 6);
+    l.before = {{"gAMA", gamma}};
+    add("rgba-gamma.png", Png(l));
+    l = layout(31, 17, 8, 2);
+    l.before = {{"eXIf", photofiles::ExifWithOrientation(1)}};
+    add("exif-upright.png", Png(l));
+    l.before = {{"eXIf", photofiles::ExifWithOrientation(6)}};
+    add("exif-turned.png", Png(l));
+    l = layout(31, 17, 8, 2);
+    l.after = {{"eXIf", photofiles::ExifWithOrientation(8)}};
+    add("exif-after-data.png", Png(l));
+
+    // Image data that ends early: a whole zlib stream with fewer rows (kept
+    // as short data), and files cut inside and right after the image data.
+    l = layout(120, 80, 8, 2);
+    l.rowsStored = 50;
+    add("short-rows.png", Png(l));
+    l = layout(120, 80, 8, 3);
+    l.before = {{"PLTE", Palette(7)}, {"tRNS", {100}}};
+    l.rowsStored = 10;
+    add("short-palette.png", Png(l));
+    l = layout(120, 80, 8, 2);
+    l.idatPiece = 700;
+    const std::vector<uint8_t> full = Png(l);
+    add("cut-inside.png", std::vector<uint8_t>(full.begin(), full.begin() + long(full.size() / 2)));
+    add("cut-after-data.png", std::vector<uint8_t>(full.begin(), full.end() - 12));
+    // Damage inside the image data, in the CRC of a chunk after it, and both.
+    std::vector<uint8_t> spoiled = full;
+    for (size_t i = spoiled.size() / 2; i < spoiled.size() / 2 + 30; ++i) spoiled[i] = uint8_t(i * 37);
+    add("spoiled-data.png", spoiled);
+    l.after = {{"tEXt", text}};
+    std::vector<uint8_t> badAfter = Png(l);
+    badAfter[badAfter.size() - 13] ^= 0xFF;  // last byte of the tEXt chunk's CRC
+    add("bad-crc-after-data.png", badAfter);
+    std::vector<uint8_t> both = badAfter;
+    for (size_t i = both.size() / 2; i < both.size() / 2 + 30; ++i) both[i] = uint8_t(i * 41);
+    add("spoiled-and-bad-crc.png", both);
+    // Indices up to 199 over a palette of 7 entries, partly transparent: the
+    // drawing refuses the picture. The image data of a 200-entry picture
+    // behind the small palette.
+    {
+        l = layout(60, 40, 8, 3);
+        l.before = {{"PLTE", Palette(200)}};
+        pngref::Builder b;
+        b.Ihdr(60, 40, 8, 3).Chunk("PLTE", Palette(7)).Chunk("tRNS", {100});
+        for (const auto& c : pngref::Chunks(Png(l)))
+            if (c.type == "IDAT") b.Chunk("IDAT", c.data);
+        add("index-beyond-palette.png", b.Iend().bytes);
+    }
+    // Adam7 takes the whole-picture route.
+    {
+        pngref::Builder b;
+        b.Ihdr(5, 5, 8, 0, 1).Chunk("IDAT", pngref::Deflate(std::vector<uint8_t>(35, 9))).Iend();
+        add("adam7.png", b.bytes);
+    }
+
+    for (const Target& t : {Target{sizeFixedWidth, 7, 0}, Target{sizeFixedHeight, 0, 45}, Target{0, 640, 480},
+                            Target{sizeFixedWidth, 1, 0}, Target{sizeFixedWidth, 150, 0}})
+        ExpectSameBothWays(paths, t);
+    ExpectSameBothWays(paths, {sizeFixedWidth, 50, 0}, true);
+}
+
+// Each kind of size option once: two presets, a fixed width and a fixed
+// height (the size rule itself is tested on its own).
+TEST(Streaming, EverySizeOptionGivesTheSameBytesForPngs) {
+    QTemporaryDir in;
+    ASSERT_TRUE(in.isValid());
+    const QStringList paths = {in.path() + "/small.png", in.path() + "/tall.png", in.path() + "/photo.png"};
+    pngpatterns::Layout l;
+    l.width = 37;
+    l.height = 23;
+    ASSERT_TRUE(WriteFile(paths[0], pngpatterns::Png(l)));
+    std::swap(l.width, l.height);
+    ASSERT_TRUE(WriteFile(paths[1], pngpatterns::Png(l)));
+    l.width = 1500;
+    l.height = 1100;
+    ASSERT_TRUE(WriteFile(paths[2], pngpatterns::Png(l)));
+    ExpectSameBothWays(paths, {0, presetWidths[0], presetHeights[0]});
+    ExpectSameBothWays(paths, {1, presetWidths[1], presetHeights[1]});
     ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
     ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
 }
