@@ -77,6 +77,14 @@ void ExpectSameBothWays(const QStringList& paths, const Target& t, bool keepMeta
     EXPECT_GT(compared, 0);
 }
 
+// Every preset, a fixed width and a fixed height.
+void ExpectSameAtEverySizeOption(const QStringList& paths) {
+    for (int option = 0; option < presetCount; ++option)
+        ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
+    ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
+    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
+}
+
 QStringList FilesUnder(const QString& dir, const QStringList& patterns) {
     QStringList out;
     QDirIterator it(dir, patterns, QDir::Files, QDirIterator::Subdirectories);
@@ -144,10 +152,7 @@ TEST(Streaming, EverySizeOptionGivesTheSameBytes) {
     ASSERT_TRUE(WriteFile(paths[0], patternpictures::Jpeg(37, 23)));
     ASSERT_TRUE(WriteFile(paths[1], patternpictures::Jpeg(23, 37)));
     ASSERT_TRUE(WriteFile(paths[2], patternpictures::Jpeg(2100, 1500)));
-    for (int option = 0; option < presetCount; ++option)
-        ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
-    ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
-    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
+    ExpectSameAtEverySizeOption(paths);
 }
 
 // Sources that stream and sources that do not (grey, CMYK) side by side, a
@@ -249,10 +254,7 @@ TEST(Streaming, EverySizeOptionGivesTheSameBytesForBmps) {
     ASSERT_TRUE(WriteFile(paths[0], bmptest::Packed(bmptest::Shape(37, 23, 24))));
     ASSERT_TRUE(WriteFile(paths[1], bmptest::Packed(bmptest::Shape(23, -37, 32))));
     ASSERT_TRUE(WriteFile(paths[2], bmptest::Packed(bmptest::Shape(2100, 1500, 24))));
-    for (int option = 0; option < presetCount; ++option)
-        ExpectSameBothWays(paths, {option, presetWidths[option], presetHeights[option]});
-    ExpectSameBothWays(paths, {sizeFixedWidth, 1000, 0});
-    ExpectSameBothWays(paths, {sizeFixedHeight, 0, 999});
+    ExpectSameAtEverySizeOption(paths);
 }
 
 // PNG files of every colour type and depth, with palettes, transparency keys

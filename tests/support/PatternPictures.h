@@ -31,10 +31,13 @@ struct JpegOptions {
     bool grayscale = false;
 };
 
-// A w x h JPEG of pixel(x, y), or of one mid grey when pixel is empty; rows
-// are made one at a time, so a very large picture costs one row of memory
-// plus the compressed bytes.
-inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, JpegOptions o = {}) {
+// Compresses a w x h picture of `components` channels in `space`, row y
+// filled by fill(y, row) just before it is written, so a very large picture
+// costs one row of memory plus the compressed bytes. `setup` runs after the
+// defaults, before compression starts.
+inline std::vector<uint8_t> EncodeRows(int w, int h, int components, J_COLOR_SPACE space,
+                                       const std::function<void(jpeg_compress_struct&)>& setup,
+                                       const std::function<void(int y, uint8_t* row)>& fill) {
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
@@ -44,18 +47,14 @@ inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, J
     jpeg_mem_dest(&c, &mem, &size);
     c.image_width = JDIMENSION(w);
     c.image_height = JDIMENSION(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
+    c.input_components = components;
+    c.in_color_space = space;
     jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, o.quality, TRUE);
-    if (o.grayscale) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
-    if (o.progressive) jpeg_simple_progression(&c);
+    setup(c);
     jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 3, 128);
+    std::vector<uint8_t> row(size_t(w) * size_t(components), 128);
     while (c.next_scanline < c.image_height) {
-        const int y = int(c.next_scanline);
-        if (pixel)
-            for (int x = 0; x < w; ++x) pixel(x, y, &row[size_t(x) * 3]);
+        fill(int(c.next_scanline), row.data());
         JSAMPROW p = row.data();
         jpeg_write_scanlines(&c, &p, 1);
     }
@@ -66,38 +65,32 @@ inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, J
     return out;
 }
 
+// A w x h JPEG of pixel(x, y), or of one mid grey when pixel is empty.
+inline std::vector<uint8_t> Jpeg(int w, int h, const PixelFn& pixel = Pattern, JpegOptions o = {}) {
+    return EncodeRows(
+        w, h, 3, JCS_RGB,
+        [&](jpeg_compress_struct& c) {
+            jpeg_set_quality(&c, o.quality, TRUE);
+            if (o.grayscale) jpeg_set_colorspace(&c, JCS_GRAYSCALE);
+            if (o.progressive) jpeg_simple_progression(&c);
+        },
+        [&](int y, uint8_t* row) {
+            if (pixel)
+                for (int x = 0; x < w; ++x) pixel(x, y, &row[size_t(x) * 3]);
+        });
+}
+
 // A w x h four-component (Adobe CMYK) JPEG whose stored bytes follow the
 // pattern: cyan, magenta and yellow from its three channels, K a ramp.
 inline std::vector<uint8_t> CmykJpeg(int w, int h, int quality = 85) {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* mem = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &mem, &size);
-    c.image_width = JDIMENSION(w);
-    c.image_height = JDIMENSION(h);
-    c.input_components = 4;
-    c.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(size_t(w) * 4);
-    while (c.next_scanline < c.image_height) {
-        const int y = int(c.next_scanline);
-        for (int x = 0; x < w; ++x) {
-            Pattern(x, y, &row[size_t(x) * 4]);
-            row[size_t(x) * 4 + 3] = uint8_t(255 - (x + 2 * y) % 200);
-        }
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<uint8_t> out(mem, mem + size);
-    jpeg_destroy_compress(&c);
-    std::free(mem);
-    return out;
+    return EncodeRows(
+        w, h, 4, JCS_CMYK, [&](jpeg_compress_struct& c) { jpeg_set_quality(&c, quality, TRUE); },
+        [&](int y, uint8_t* row) {
+            for (int x = 0; x < w; ++x) {
+                Pattern(x, y, &row[size_t(x) * 4]);
+                row[size_t(x) * 4 + 3] = uint8_t(255 - (x + 2 * y) % 200);
+            }
+        });
 }
 
 // A JPEG that fails only after part of its picture has been decoded: the
