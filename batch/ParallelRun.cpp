@@ -8,7 +8,6 @@
 #include "batch/ResizeEngine.h"
 
 #include "batch/FilePath.h"
-#include "i18n/uIdiomes.h"
 #include "platform/Stream.h"
 
 #include <algorithm>
@@ -140,33 +139,17 @@ void TResizeEngine::runParallel() {
                 turn = i;
             }
             changed.notify_all();
-            port_.ShowProgress(progressLine(i + 1, n), files[i], i + 1, n);
-
-            port_.ProcessMessages();
-            if (cancelOperation)
-                break;
+            const TTurn next = startFile(i, n, yesToAll);
+            if (next == TTurn::Stop) break;
+            if (next == TTurn::Skip) continue;
 
             const QString name = fileList.value(i);
-            if (!mayWrite(name, yesToAll)) {
-                ++summary_.skipped;
-                continue;
-            }
-
             bool written = false;
             abandoned_ = false;
             shortData_ = false;
             if (!ahead[size_t(i)]) {
                 // Unknown kinds, and files that wait for an earlier output.
-                const QString ext = ExtensionOf(name);
-                if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG"))
-                    written = resizeJpg(name);
-                else if (ext == QLatin1String(".BMP"))
-                    written = resizeBmp(name);
-                else if (ext == QLatin1String(".PNG"))
-                    written = resizePng(name);
-                else
-                    port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
-                                    translate(QStringLiteral(" - Formato desconocido.")));
+                written = resizeByKind(name);
             } else {
                 TWorkResult result;
                 {
@@ -187,15 +170,7 @@ void TResizeEngine::runParallel() {
             }
             if (abandoned_)
                 break;
-            if (written) {
-                ++summary_.written;
-                if (shortData_) {
-                    ++summary_.shortData;
-                    port_.ShowShortData(name);
-                }
-            } else {
-                ++summary_.failed;
-            }
+            countFile(name, written);
         }
     } catch (...) {
         finish();

@@ -185,6 +185,16 @@ private:
     // Asks before replacing an existing output unless Yes to all was given;
     // false when the answer is No. Sets yesToAll on Yes to all.
     bool mayWrite(const QString& name, bool& yesToAll);
+    // The start of file i of n in both run loops: its progress line, the one
+    // message pump, then the overwrite question. Stop when a Cancel was seen
+    // at the pump (the file is not touched), Skip when the answer was No.
+    enum class TTurn { Stop, Skip, Go };
+    TTurn startFile(int i, int n, bool& yesToAll);
+    // Resizes name by its extension; an unknown kind is reported. True when
+    // the output was written.
+    bool resizeByKind(const QString& name);
+    // Counts a file that was tried: written (with its short-data note) or failed.
+    void countFile(const QString& name, bool written);
 
     TResizePort& port_;
     TRunSummary summary_;

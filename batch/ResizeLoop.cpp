@@ -34,6 +34,41 @@ bool TResizeEngine::mayWrite(const QString& name, bool& yesToAll) {
     return answer != TOverwriteAnswer::No;
 }
 
+TResizeEngine::TTurn TResizeEngine::startFile(int i, int n, bool& yesToAll) {
+    port_.ShowProgress(progressLine(i + 1, n), files[i], i + 1, n);
+    port_.ProcessMessages();
+    // A Cancel seen at the pump stops here: the file on display is not
+    // touched (no question, no output).
+    if (cancelOperation) return TTurn::Stop;
+    if (!mayWrite(fileList.value(i), yesToAll)) {
+        ++summary_.skipped;
+        return TTurn::Skip;
+    }
+    return TTurn::Go;
+}
+
+bool TResizeEngine::resizeByKind(const QString& name) {
+    const QString ext = ExtensionOf(name);
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) return resizeJpg(name);
+    if (ext == QLatin1String(".BMP")) return resizeBmp(name);
+    if (ext == QLatin1String(".PNG")) return resizePng(name);
+    port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
+                    translate(QStringLiteral(" - Formato desconocido.")));
+    return false;
+}
+
+void TResizeEngine::countFile(const QString& name, bool written) {
+    if (!written) {
+        ++summary_.failed;
+        return;
+    }
+    ++summary_.written;
+    if (shortData_) {
+        ++summary_.shortData;
+        port_.ShowShortData(name);
+    }
+}
+
 void TResizeEngine::Run() {
     ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
     summary_ = TRunSummary{};
@@ -46,47 +81,18 @@ void TResizeEngine::Run() {
     bool yesToAll = false;
     int i = 0;
     for (; i < n && !cancelOperation; ++i) {
-        port_.ShowProgress(progressLine(i + 1, n), files[i], i + 1, n);
-
-        port_.ProcessMessages();
-        // A Cancel seen at the pump stops here: the file on display is not
-        // touched (no question, no output).
-        if (cancelOperation)
-            break;
-
+        const TTurn turn = startFile(i, n, yesToAll);
+        if (turn == TTurn::Stop) break;
+        if (turn == TTurn::Skip) continue;
         const QString name = fileList.value(i);
-        if (!mayWrite(name, yesToAll)) {
-            ++summary_.skipped;
-            continue;
-        }
-
-        const QString ext = ExtensionOf(name);
-        bool written = false;
         abandoned_ = false;
         shortData_ = false;
-        if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) {
-            written = resizeJpg(name);
-        } else if (ext == QLatin1String(".BMP")) {
-            written = resizeBmp(name);
-        } else if (ext == QLatin1String(".PNG")) {
-            written = resizePng(name);
-        } else {
-            port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
-                            translate(QStringLiteral(" - Formato desconocido.")));
-        }
+        const bool written = resizeByKind(name);
         // A write abandoned at an interrupt leaves the old output and ends
         // the run; the file counts as not reached.
         if (abandoned_)
             break;
-        if (written) {
-            ++summary_.written;
-            if (shortData_) {
-                ++summary_.shortData;
-                port_.ShowShortData(name);
-            }
-        } else {
-            ++summary_.failed;
-        }
+        countFile(name, written);
     }
     if (i < n) {
         summary_.interrupted = true;

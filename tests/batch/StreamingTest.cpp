@@ -77,6 +77,13 @@ void ExpectSameBothWays(const QStringList& paths, const Target& t, bool keepMeta
     EXPECT_GT(compared, 0);
 }
 
+// Writes bytes as in/name and lists the file.
+void AddFile(const QTemporaryDir& in, QStringList& paths, const std::string& name, const std::vector<uint8_t>& bytes) {
+    const QString path = in.path() + "/" + QString::fromStdString(name);
+    ASSERT_TRUE(WriteFile(path, bytes));
+    paths << path;
+}
+
 // Every preset, a fixed width and a fixed height.
 void ExpectSameAtEverySizeOption(const QStringList& paths) {
     for (int option = 0; option < presetCount; ++option)
@@ -111,11 +118,7 @@ TEST(Streaming, GeneratedJpegsGiveTheSameBytesForEveryShape) {
     QTemporaryDir in;
     ASSERT_TRUE(in.isValid());
     QStringList paths;
-    auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
-        const QString path = in.path() + "/" + QString::fromUtf8(name);
-        ASSERT_TRUE(WriteFile(path, bytes));
-        paths << path;
-    };
+    auto add = [&](const std::string& name, const std::vector<uint8_t>& bytes) { AddFile(in, paths, name, bytes); };
     using patternpictures::Jpeg;
     add("one.jpg", Jpeg(1, 1));
     add("column.jpg", Jpeg(1, 37));
@@ -162,11 +165,7 @@ TEST(Streaming, JpegOutputsStreamedRowByRowGiveTheSameBytesAndFailures) {
     QTemporaryDir in;
     ASSERT_TRUE(in.isValid());
     QStringList paths;
-    auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
-        const QString path = in.path() + "/" + QString::fromUtf8(name);
-        ASSERT_TRUE(WriteFile(path, bytes));
-        paths << path;
-    };
+    auto add = [&](const std::string& name, const std::vector<uint8_t>& bytes) { AddFile(in, paths, name, bytes); };
     using namespace patternpictures;
     add("a-colour.jpg", Jpeg(301, 199));
     add("b-cmyk.jpg", CmykJpeg(150, 97));
@@ -206,11 +205,7 @@ TEST(Streaming, GeneratedBmpsGiveTheSameBytesForEveryShape) {
     QTemporaryDir in;
     ASSERT_TRUE(in.isValid());
     QStringList paths;
-    auto add = [&](const char* name, const std::vector<uint8_t>& bytes) {
-        const QString path = in.path() + "/" + QString::fromUtf8(name);
-        ASSERT_TRUE(WriteFile(path, bytes));
-        paths << path;
-    };
+    auto add = [&](const std::string& name, const std::vector<uint8_t>& bytes) { AddFile(in, paths, name, bytes); };
     using namespace bmptest;
     for (int size : {1, 37})
         for (const NamedBmp& f : EveryKind(size, 38 - size)) add((f.name + ".bmp").c_str(), f.file);
@@ -265,11 +260,7 @@ TEST(Streaming, GeneratedPngsGiveTheSameBytesForEveryLayout) {
     QTemporaryDir in;
     ASSERT_TRUE(in.isValid());
     QStringList paths;
-    auto add = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
-        const QString path = in.path() + "/" + QString::fromStdString(name);
-        ASSERT_TRUE(WriteFile(path, bytes));
-        paths << path;
-    };
+    auto add = [&](const std::string& name, const std::vector<uint8_t>& bytes) { AddFile(in, paths, name, bytes); };
     using pngpatterns::BE32;
     using pngpatterns::Layout;
     using pngpatterns::Palette;
