@@ -63,10 +63,14 @@ void TBmpRowReader::convert(const uint8_t* s, uint32_t* out) const {
             out[x] = 0xFF000000u | r << 16 | g << 8 | b;
         }
         return;
-    case TPixelFormat::pf24bit:
-        for (size_t x = 0; x < width; ++x, s += 3)
-            out[x] = 0xFF000000u | uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
+    case TPixelFormat::pf24bit: {
+        // Four bytes at a time (the fourth is the next pixel's blue, replaced
+        // by the opaque alpha), the last pixel alone so as not to read past it.
+        size_t x = 0;
+        for (; x + 1 < width; ++x, s += 3) out[x] = 0xFF000000u | ReadLE32(s);
+        for (; x < width; ++x, s += 3) out[x] = 0xFF000000u | uint32_t(s[2]) << 16 | uint32_t(s[1]) << 8 | s[0];
         return;
+    }
     case TPixelFormat::pf32bit:
         // Blue, green, red and the fourth byte as alpha, as stored.
         std::memcpy(out, s, width * 4);
