@@ -34,6 +34,18 @@ uint32_t DetectCpuFeatures() {
     return features;
 }
 
+// The features of the current binding, and the binders of the tables that
+// live in other libraries.
+uint32_t& BoundFeatures() {
+    static uint32_t features = 0;
+    return features;
+}
+
+std::vector<void (*)(uint32_t)>& JoinedBinders() {
+    static std::vector<void (*)(uint32_t)> binders;
+    return binders;
+}
+
 }  // namespace
 
 uint32_t CpuFeatures() {
@@ -47,6 +59,13 @@ void RebindCpuVariants(uint32_t features) {
     BlendBilinearTable().Bind(features);
     BilinearRowTable().Bind(features);
     KernelRowTable().Bind(features);
+    BoundFeatures() = features;
+    for (auto bind : JoinedBinders()) bind(features);
+}
+
+void JoinCpuVariantRebinding(void (*bind)(uint32_t features)) {
+    JoinedBinders().push_back(bind);
+    bind(BoundFeatures());
 }
 
 namespace {

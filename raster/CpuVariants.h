@@ -61,4 +61,9 @@ private:
 // binding. Not thread-safe: the program binds once before any window exists.
 void RebindCpuVariants(uint32_t features);
 
+// Variant tables kept outside the raster core take part in every rebinding
+// through a binder: it is called at once with the current binding's
+// features, then again by each RebindCpuVariants.
+void JoinCpuVariantRebinding(void (*bind)(uint32_t features));
+
 }  // namespace velmora

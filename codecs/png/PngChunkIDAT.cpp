@@ -1,6 +1,7 @@
 // The IDAT chunk: decoding the zlib stream of the image data chunks into the
 // header's picture, and encoding the picture into image data chunks.
 #include "codecs/png/PngChunks.h"
+#include "codecs/png/PngFilters.h"
 #include "codecs/png/PngImage.h"
 #include "codecs/png/PngRows.h"
 
@@ -128,33 +129,6 @@ private:
     bool crcChecked_ = false;
 };
 
-void Unfilter(uint8_t* row, const uint8_t* prior, size_t rowBytes, size_t offset) {
-    uint8_t* x = row + 1;
-    const uint8_t* p = prior + 1;
-    switch (row[0]) {
-    case 1:
-        for (size_t i = offset; i < rowBytes; ++i) x[i] = uint8_t(x[i] + x[i - offset]);
-        break;
-    case 2:
-        for (size_t i = 0; i < rowBytes; ++i) x[i] = uint8_t(x[i] + p[i]);
-        break;
-    case 3:
-        for (size_t i = 0; i < rowBytes; ++i) {
-            const unsigned left = i >= offset ? x[i - offset] : 0;
-            x[i] = uint8_t(x[i] + ((left + p[i]) >> 1));
-        }
-        break;
-    case 4:
-        for (size_t i = 0; i < rowBytes; ++i) {
-            const int left = i >= offset ? x[i - offset] : 0;
-            const int upperLeft = i >= offset ? p[i - offset] : 0;
-            x[i] = uint8_t(x[i] + PaethPredictor(left, p[i], upperLeft));
-        }
-        break;
-    default: break;  // type 0 and unknown types: bytes stay as they are
-    }
-}
-
 }  // namespace
 
 void TChunkIDAT::StoreLine(TPngImage* owner, const TChunkIHDR* h, const uint8_t* line, uint8_t* dib, uint8_t* alpha,
@@ -234,7 +208,7 @@ uint32_t DecodeImageData(TPngImage* owner, TChunkIHDR* h, TStream& stream, uint3
         std::memset(prior, 0, rowBytes + 1);
         for (uint32_t i = 0; i < rows; ++i) {
             if (!reader.Read(row, rowBytes + 1)) return false;
-            Unfilter(row, prior, rowBytes, offset);
+            UnfilterLine(row[0], row + 1, prior + 1, rowBytes, offset);
             store(row + 1, row0 + i * rowStep, col0, colStep, width);
             ++decoded;
             std::swap(row, prior);
@@ -391,79 +365,37 @@ void LoadLine(TPngImage* owner, TChunkIHDR* h, uint8_t* raw, size_t rowBytes, ui
     }
 }
 
-// Repeats among the filtered bytes: positions j = 2 .. rowBytes - 1 whose byte
-// equals one of the two before it.
-unsigned Score(const uint8_t* b, size_t rowBytes) {
-    unsigned score = 0;
-    for (size_t j = 2; j < rowBytes; ++j) score += b[j] == b[j - 1] || b[j] == b[j - 2];
-    return score;
-}
-
 }  // namespace
 
-// Filters raw lines (file samples) and feeds them to an IdatWriter: every
-// filter of the owner's set is tried, and with more than one the output
-// with the most repeated bytes (Score) is taken, None first on ties.
+// Filters raw lines (file samples) and feeds each, after its filter type, to
+// an IdatWriter. The line just encoded becomes the line above the next.
 class TPngLineEncoder {
 public:
     TPngLineEncoder(TPngImage* owner, TStream& stream, size_t fullRowBytes, size_t offset)
-        : filters_(owner->Filters()),
-          offset_(offset),
-          raw_(NewBuffer(fullRowBytes)),
-          prior_(NewBuffer(fullRowBytes)),
-          writer_(owner, stream) {
-        for (int f = 1; f < 5; ++f)
-            if (filters_.Contains(TFilter(f))) out_[f] = NewBuffer(fullRowBytes);
-    }
+        : filter_(owner->Filters(), fullRowBytes, offset),
+          lines_{NewBuffer(fullRowBytes), NewBuffer(fullRowBytes)},
+          writer_(owner, stream) {}
 
     // Where the next line is to be written, then Encode.
-    uint8_t* Raw() { return raw_.data(); }
+    uint8_t* Raw() { return raw_; }
     // A new pass: the line above the first is zeros.
-    void StartPass(size_t rowBytes) { std::memset(prior_.data(), 0, rowBytes); }
+    void StartPass(size_t rowBytes) { std::memset(prior_, 0, rowBytes); }
 
     void Encode(size_t rowBytes) {
-        const uint8_t* r = raw_.data();
-        const uint8_t* p = prior_.data();
-        const size_t offset = offset_;
-        for (size_t i = 0; i < rowBytes; ++i) {
-            const uint8_t left = i >= offset ? r[i - offset] : 0;
-            const uint8_t upperLeft = i >= offset ? p[i - offset] : 0;
-            if (!out_[1].empty()) out_[1][i] = uint8_t(r[i] - left);
-            if (!out_[2].empty()) out_[2][i] = uint8_t(r[i] - p[i]);
-            if (!out_[3].empty()) out_[3][i] = uint8_t(r[i] - ((unsigned(left) + p[i]) >> 1));
-            if (!out_[4].empty()) out_[4][i] = uint8_t(r[i] - PaethPredictor(left, p[i], upperLeft));
-        }
-        // prior: the previous line, then the None output.
-        std::memcpy(prior_.data(), raw_.data(), rowBytes);
-        int chosen = 0;
-        if (!filters_.IsEmpty() && !(filters_ == TFilters{TFilter::pfNone})) {
-            const bool single = filters_.Count() == 1;
-            unsigned best = 0;
-            for (int f = 0; f < 5; ++f) {
-                if (!filters_.Contains(TFilter(f))) continue;
-                if (single) {
-                    chosen = f;
-                    break;
-                }
-                const unsigned s = Score(f == 0 ? prior_.data() : out_[f].data(), rowBytes);
-                if (s > best) {
-                    best = s;
-                    chosen = f;
-                }
-            }
-        }
-        const uint8_t type = uint8_t(chosen);
+        const uint8_t* bytes = nullptr;
+        const uint8_t type = filter_.Choose(raw_, prior_, rowBytes, bytes);
         writer_.Feed(&type, 1);
-        writer_.Feed(chosen == 0 ? prior_.data() : out_[chosen].data(), rowBytes);
+        writer_.Feed(bytes, rowBytes);
+        std::swap(raw_, prior_);
     }
 
     void Finish() { writer_.Finish(); }
 
 private:
-    TFilters filters_;
-    size_t offset_;
-    std::vector<uint8_t> raw_, prior_;
-    std::vector<uint8_t> out_[5];
+    TRowFilter filter_;
+    std::vector<uint8_t> lines_[2];
+    uint8_t* raw_ = lines_[0].data();
+    uint8_t* prior_ = lines_[1].data();
     IdatWriter writer_;
 };
 

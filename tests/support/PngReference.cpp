@@ -25,6 +25,8 @@ int Channels(int colorType) {
     throw std::runtime_error("colour type");
 }
 
+}  // namespace
+
 int Predict(int filter, int a, int b, int c) {
     switch (filter) {
     case 0: return 0;
@@ -38,8 +40,6 @@ int Predict(int filter, int a, int b, int c) {
     }
     return 0;  // unknown filter types leave the bytes alone
 }
-
-}  // namespace
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -32,6 +32,10 @@ std::array<uint8_t, 256> GammaTable(uint32_t gamma);
 // as 0x00RRGGBB per pixel.
 std::vector<uint32_t> OverWhite(const Image& image);
 
+// The predictor of filter type `filter` from the bytes left (a), above (b)
+// and upper left (c); 0 for type 0 and unknown types.
+int Predict(int filter, int a, int b, int c);
+
 std::vector<uint8_t> ReadFile(const std::string& path);
 
 // Inflates a whole zlib stream.
