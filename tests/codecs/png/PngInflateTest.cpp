@@ -9,6 +9,9 @@
 // when the stream never uses the missing codes.
 #include "PngTestSupport.h"
 #include "tests/support/DeflateWriter.h"
+#include "tests/support/PngPatterns.h"
+
+#include <zlib.h>
 
 #include <functional>
 #include <string>
@@ -372,4 +375,96 @@ TEST(PngInflateSplits, EverySplitOfASoundStreamReadsWhole) {
         SCOPED_TRACE("split at " + std::to_string(at));
         ExpectOutcome(Png({{data.begin(), data.begin() + long(at)}, {data.begin() + long(at), data.end()}}), whole);
     }
+}
+
+namespace {
+
+struct RouteOutcome {
+    std::string message;  // empty when the picture was read
+    bool shortData = false;
+    std::vector<uint32_t> pixels;
+    bool loaded = true;  // row by row: the chunks before the image data were read
+};
+
+RouteOutcome ReadWhole(const std::vector<uint8_t>& file) {
+    RouteOutcome o;
+    TPngImage png;
+    try {
+        LoadBytes(png, file);
+        o.shortData = png.ShortData;
+        o.pixels = DrawOverWhite(png);
+    } catch (const Exception& e) {
+        o.message = e.Message();
+    }
+    return o;
+}
+
+RouteOutcome ReadRowByRow(const std::vector<uint8_t>& file, uint32_t width) {
+    RouteOutcome o;
+    TPngImage png;
+    png.DeferImageData = true;
+    TMemoryStream stream(file);
+    struct Collector : TRowTarget {
+        std::vector<uint32_t> row, pushed;
+        uint32_t* NextRow() override { return row.data(); }
+        void Push() override { pushed.insert(pushed.end(), row.begin(), row.end()); }
+    } rows;
+    rows.row.resize(width);
+    try {
+        png.LoadFromStream(stream);
+    } catch (const Exception&) {
+        o.loaded = false;
+        return o;
+    }
+    try {
+        if (!png.DrawOpaqueRows(png.Width(), png.Height(), rows)) o.message = "not read row by row";
+        o.shortData = png.ShortData;
+        o.pixels = WithoutAlpha(rows.pushed);
+    } catch (const Exception& e) {
+        o.message = e.Message();
+    }
+    return o;
+}
+
+}  // namespace
+
+// A file of many small image data chunks with each byte of the image data
+// spoiled, its chunk's CRC left as it was or made to match. Both routes say
+// the same, or read the same rows and note the same short data.
+TEST(PngInflateDamage, EverySpoiledByteFailsOrReadsAlikeOnBothRoutes) {
+    pngpatterns::Layout l;
+    l.width = 23;
+    l.height = 17;
+    l.idatPiece = 61;
+    l.after = {{"tEXt", {'a', 0, 'b'}}};
+    const std::vector<uint8_t> full = pngpatterns::Png(l);
+    size_t failed = 0, spoiled = 0;
+    for (size_t pos = 8; pos + 12 <= full.size();) {
+        const uint32_t length =
+            uint32_t(full[pos]) << 24 | uint32_t(full[pos + 1]) << 16 | uint32_t(full[pos + 2]) << 8 | full[pos + 3];
+        const size_t data = pos + 8, crcAt = data + length;
+        if (std::string(full.begin() + long(pos) + 4, full.begin() + long(data)) == "IDAT") {
+            for (size_t at = data; at < crcAt; ++at)
+                for (const bool repair : {false, true}) {
+                    std::vector<uint8_t> file = full;
+                    file[at] = uint8_t(file[at] ^ 0x5A);
+                    if (repair) {
+                        const uint32_t crc = uint32_t(crc32(0, &file[pos + 4], uInt(length + 4)));
+                        for (int k = 0; k < 4; ++k) file[crcAt + size_t(k)] = uint8_t(crc >> (24 - 8 * k));
+                    }
+                    const RouteOutcome whole = ReadWhole(file), rows = ReadRowByRow(file, l.width);
+                    ASSERT_TRUE(rows.loaded) << "byte " << at;
+                    ASSERT_EQ(whole.message, rows.message) << "byte " << at << (repair ? " (CRC repaired)" : "");
+                    ++spoiled;
+                    if (!whole.message.empty()) {
+                        ++failed;
+                        continue;
+                    }
+                    EXPECT_EQ(whole.shortData, rows.shortData) << "byte " << at;
+                    EXPECT_EQ(testsupport::FirstDifference(rows.pixels, whole.pixels, l.width), "") << "byte " << at;
+                }
+        }
+        pos = crcAt + 4;
+    }
+    EXPECT_GT(failed, spoiled / 2);  // every unrepaired chunk fails its CRC
 }
