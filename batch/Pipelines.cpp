@@ -122,11 +122,14 @@ private:
     TPngImage& png_;
 };
 
-// Feeds a picture's rows to the resampler, whose rows go to out.
+// Feeds a picture's rows to the resampler kept in slot (TStreamResampler::Reuse),
+// whose rows go to out.
 class TResampleTarget : public TRowTarget {
 public:
-    TResampleTarget(int32_t sw, int32_t sh, int32_t w, int32_t h, TOutputRows& out)
-        : resampler_(sw, sh, w, h, [&out](int32_t y, const TColor32* row) { out.Row(y, row); }) {}
+    TResampleTarget(std::unique_ptr<TStreamResampler>& slot, int32_t sw, int32_t sh, int32_t w, int32_t h,
+                    TOutputRows& out)
+        : resampler_(TStreamResampler::Reuse(slot, sw, sh, w, h,
+                                             [&out](int32_t y, const TColor32* row) { out.Row(y, row); })) {}
     uint32_t* NextRow() override { return resampler_.NextRow(); }
     void Push() override { resampler_.Push(); }
 
@@ -140,25 +143,25 @@ public:
     }
 
 private:
-    TStreamResampler resampler_;
+    TStreamResampler& resampler_;
 };
 
 // Decodes the picture row by row straight into the resampler, whose w x h
 // rows go to out. False, with nothing decoded or sent, when the picture
 // cannot send its rows; the caller then takes the whole-picture route.
-bool streamRows(TGraphic& picture, int32_t w, int32_t h, TOutputRows& out) {
+bool streamRows(std::unique_ptr<TStreamResampler>& slot, TGraphic& picture, int32_t w, int32_t h, TOutputRows& out) {
     const int32_t sw = picture.Width(), sh = picture.Height();
     if (sw <= 0 || sh <= 0 || !velmora::PixelCountOk(sw, sh)) return false;
-    TResampleTarget target(sw, sh, w, h, out);
+    TResampleTarget target(slot, sw, sh, w, h, out);
     if (!picture.DrawOpaqueRows(sw, sh, target)) return false;
     target.FinishWithBlankRows(sw);
     return true;
 }
 
 // streamRows into out, already w x h.
-bool streamInto(TGraphic& picture, TBitmap32& out) {
+bool streamInto(std::unique_ptr<TStreamResampler>& slot, TGraphic& picture, TBitmap32& out) {
     TRasterRows rows(out);
-    if (!streamRows(picture, out.Width(), out.Height(), rows)) return false;
+    if (!streamRows(slot, picture, out.Width(), out.Height(), rows)) return false;
     out.Changed();
     return true;
 }
@@ -188,7 +191,7 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
         if (byRows && velmora::PixelCountOk(w, h) && TJPEGImage::CanWriteRows(w, h)) {
             if (keepMetadata) WritePhotoMetadata(codec, meta, autoOrient, w, h);
             TJpegRows rows(codec, w, h);
-            if (streamRows(codec, w, h, rows)) {
+            if (streamRows(rowResampler_, codec, w, h, rows)) {
                 rows.Finish();
                 shortData_ = codec.ShortData;
                 TMemoryStream out;
@@ -198,7 +201,7 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
         }
     }
     src->SetSize(w, h);
-    if (byRows && streamInto(codec, *src)) {
+    if (byRows && streamInto(rowResampler_, codec, *src)) {
         shortData_ = codec.ShortData;
     } else {
         const bool alpha = keepAlpha && AssignWithAlpha(*img, codec);
@@ -260,7 +263,7 @@ bool TResizeEngine::resizePngByRows(TStream& source, std::vector<uint8_t>& out) 
     TMemoryStream stream;
     output.BeginRows(stream);
     TPngRows rows(output);
-    if (!streamRows(codec, w, h, rows)) return false;
+    if (!streamRows(rowResampler_, codec, w, h, rows)) return false;
     output.EndRows();
     shortData_ = codec.ShortData;
     out = stream.TakeBytes();
@@ -295,7 +298,8 @@ private:
 // straight into the output file's bytes: neither the source nor the resized
 // picture is held whole. False, with the source back where it was, when the
 // picture is read whole only (run-length data).
-bool resizeBmpRows(const TResizeEngine& engine, TStream& source, std::vector<uint8_t>& result, bool& shortData) {
+bool resizeBmpRows(const TResizeEngine& engine, std::unique_ptr<TStreamResampler>& slot, TStream& source,
+                   std::vector<uint8_t>& result, bool& shortData) {
     const int64_t start = source.Position();
     TBmpRowReader reader(source);
     if (!reader.CanSendRows()) {
@@ -315,7 +319,7 @@ bool resizeBmpRows(const TResizeEngine& engine, TStream& source, std::vector<uin
         throw EBitmapException("Can't allocate the DIB handle");
     }
     TBmpFileRows out(*file, w);
-    TResampleTarget target(reader.Width(), reader.Height(), w, h, out);
+    TResampleTarget target(slot, reader.Width(), reader.Height(), w, h, out);
     reader.SendRows(target);
     result = file->Take();
     return true;
@@ -325,7 +329,7 @@ bool resizeBmpRows(const TResizeEngine& engine, TStream& source, std::vector<uin
 
 std::vector<uint8_t> TResizeEngine::resizeBmpFrom(TStream& source) {
     std::vector<uint8_t> result;
-    if (streaming && resizeBmpRows(*this, source, result, shortData_)) return result;
+    if (streaming && resizeBmpRows(*this, rowResampler_, source, result, shortData_)) return result;
     img->LoadFromStream(source);
     shortData_ = img->ShortData;
     int32_t w = 0, h = 0;

@@ -8,6 +8,7 @@
 #include "platform/Bitmap.h"
 #include "raster/Bitmap32.h"
 #include "raster/LinearResampler.h"
+#include "raster/StreamResampler.h"
 
 #include <mutex>
 
@@ -39,6 +40,7 @@ void TResizeEngine::freeWorkingObjects() {
     jpg.reset();
     bmp.reset();
     png.reset();
+    rowResampler_.reset();
 }
 
 void TResizeEngine::SetTarget(int32_t sizeOption, int32_t width, int32_t height) {

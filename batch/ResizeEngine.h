@@ -17,6 +17,7 @@ class TBitmap;
 class TBitmap32;
 class TJPEGImage;
 class TPngImage;
+class TStreamResampler;
 class TStream;
 
 // What the engine needs from its front end.
@@ -166,6 +167,8 @@ public:
 
 private:
     void reportFailure(const QString& name, std::exception_ptr error);
+    // The row-by-row pipelines' resampler, kept from picture to picture.
+    std::unique_ptr<TStreamResampler> rowResampler_;
     bool abandoned_ = false;  // the last pipeline's write met the interrupt flag
     bool shortData_ = false;  // the last pipeline's source had less data than its picture
     template <typename Codec>

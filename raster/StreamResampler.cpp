@@ -48,6 +48,31 @@ TStreamResampler::TStreamResampler(int32_t SrcW, int32_t SrcH, int32_t DstW, int
     buffer_.resize((KernelBufferBytes(plan_.Span) + 7) / 8);
 }
 
+TStreamResampler& TStreamResampler::Reuse(std::unique_ptr<TStreamResampler>& slot, int32_t SrcW, int32_t SrcH,
+                                          int32_t DstW, int32_t DstH, TRowSink Sink) {
+    if (slot && slot->srcW_ == SrcW && slot->srcH_ == SrcH && slot->dstW_ == DstW && slot->dstH_ == DstH) {
+        slot->Restart(std::move(Sink));
+    } else {
+        slot.reset();  // the old one's memory goes before the new one's is taken
+        slot = std::make_unique<TStreamResampler>(SrcW, SrcH, DstW, DstH, std::move(Sink));
+    }
+    return *slot;
+}
+
+void TStreamResampler::Restart(TRowSink Sink) {
+    sink_ = std::move(Sink);
+    received_ = 0;
+    nextDst_ = 0;
+    while (!window_.empty()) {
+        spare_.push_back(std::move(window_.front()));
+        window_.pop_front();
+    }
+    windowBase_ = 0;
+    // A new resampler starts from blank rows; so does a restarted one.
+    std::fill(upper_.begin(), upper_.end(), TColor32(0));
+    std::fill(lower_.begin(), lower_.end(), TColor32(0));
+}
+
 TColor32* TStreamResampler::NextRow() {
     if (received_ >= srcH_) throw std::logic_error("every source row has arrived");
     if (mode_ != Mode::Kernel) return incoming_.data();

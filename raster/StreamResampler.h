@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class TStreamResampler {
@@ -25,6 +26,16 @@ public:
 
     // All four sides must be positive (std::invalid_argument otherwise).
     TStreamResampler(int32_t SrcW, int32_t SrcH, int32_t DstW, int32_t DstH, TRowSink Sink);
+
+    // The resampler kept in slot, made ready for a new picture when its sides
+    // are the same (its tables and row buffers serve again), else a new one
+    // put in slot. A run over many pictures of one camera builds its tables
+    // and touches its row memory once instead of once per picture.
+    static TStreamResampler& Reuse(std::unique_ptr<TStreamResampler>& slot, int32_t SrcW, int32_t SrcH, int32_t DstW,
+                                   int32_t DstH, TRowSink Sink);
+    // Back to the first source row, with rows going to Sink; whatever the
+    // last picture left (a part of it, after a failure) is forgotten.
+    void Restart(TRowSink Sink);
 
     // Where the next source row (SrcW pixels) is to be written; then Push.
     TColor32* NextRow();

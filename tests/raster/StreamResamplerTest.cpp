@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -46,6 +47,22 @@ std::vector<TColor32> Streamed(const TBitmap32& src, int32_t dw, int32_t dh, siz
     EXPECT_TRUE(s.Finished());
     EXPECT_EQ(expected, dh);
     if (mostHeld) *mostHeld = held;
+    return out;
+}
+
+// The first `rows` rows of src through the resampler kept in slot; the rows
+// sent land in the returned picture (unsent ones stay 0xDEADBEEF).
+std::vector<TColor32> ThroughSlot(std::unique_ptr<TStreamResampler>& slot, const TBitmap32& src, int32_t dw, int32_t dh,
+                                  int32_t rows) {
+    std::vector<TColor32> out(size_t(dw) * size_t(dh), 0xDEADBEEFu);
+    TStreamResampler& s = TStreamResampler::Reuse(
+        slot, src.Width(), src.Height(), dw, dh,
+        [&](int32_t y, const TColor32* row) { std::memcpy(out.data() + size_t(y) * size_t(dw), row, size_t(dw) * 4); });
+    for (int32_t y = 0; y < rows; ++y) {
+        std::memcpy(s.NextRow(), src.ScanLine(y), size_t(src.Width()) * 4);
+        s.Push();
+    }
+    EXPECT_EQ(s.Finished(), rows == src.Height());
     return out;
 }
 
@@ -98,4 +115,33 @@ TEST(StreamResampler, RefusesEmptySidesAndRowsPastTheLast) {
     EXPECT_TRUE(s.Finished());
     EXPECT_THROW(s.NextRow(), std::logic_error);
     EXPECT_THROW(s.Push(), std::logic_error);
+}
+
+// A batch hands one kept resampler picture after picture, some of them
+// abandoned halfway (a damaged file), with sides that change now and then:
+// every whole picture must come out as from a fresh resampler.
+TEST(StreamResampler, AKeptResamplerStartsEveryPictureAfresh) {
+    struct Step {
+        Shape shape;
+        bool whole;  // false: only the first half of the rows arrive
+    };
+    const std::vector<Step> steps = {
+        {{300, 200, 64, 41}, false}, {{300, 200, 64, 41}, true}, {{300, 200, 64, 41}, true},
+        {{40, 30, 97, 71}, false},   {{40, 30, 97, 71}, true},   {{300, 201, 64, 41}, true},
+        {{16, 9, 16, 9}, false},     {{16, 9, 16, 9}, true},     {{300, 200, 64, 41}, true},
+    };
+    std::mt19937 rng(21);
+    std::unique_ptr<TStreamResampler> slot;
+    for (const Step& step : steps) {
+        const Shape& s = step.shape;
+        SCOPED_TRACE(testing::Message() << s.sw << "x" << s.sh << " -> " << s.dw << "x" << s.dh
+                                        << (step.whole ? "" : " (half)"));
+        TBitmap32 src;
+        src.SetSize(s.sw, s.sh);
+        rastertest::FillRandom(src, rng);
+        const auto have = ThroughSlot(slot, src, s.dw, s.dh, step.whole ? s.sh : s.sh / 2);
+        if (step.whole) {
+            EXPECT_EQ(rastertest::FirstDifference(have, WholeRaster(src, s.dw, s.dh), s.dw), "");
+        }
+    }
 }
