@@ -65,6 +65,8 @@ TVariantTable<TPngFilterOps>& Table() {
     static TVariantTable<TPngFilterOps> table = [] {
         TVariantTable<TPngFilterOps> t;
         t.Add(PngFilterOps_Portable(), 0, "portable");
+        t.Add(PngFilterOps_SSE2(), cfSSE2, "sse2");
+        t.Add(PngFilterOps_AVX2(), cfSSE2 | cfAVX2, "avx2");
         return t;
     }();
     return table;

@@ -31,8 +31,10 @@ struct TPngFilterOps {
 };
 
 TPngFilterOps PngFilterOps_Portable();
+TPngFilterOps PngFilterOps_SSE2();
+TPngFilterOps PngFilterOps_AVX2();
 
-// Rebound together with the raster core's tables.
+// portable, sse2, avx2; rebound together with the raster core's tables.
 TVariantTable<TPngFilterOps>& PngFilterTable();
 
 inline void UnfilterLine(unsigned type, uint8_t* line, const uint8_t* prior, size_t rowBytes, size_t offset) {
