@@ -2,7 +2,9 @@
 // see, in list order and exactly as the one-thread run does it: progress, the
 // message pump, Cancel, the overwrite question, messages and the writing of
 // each output. Helper threads, each with its own engine and working objects,
-// read, decode, resize and encode the files ahead of that turn into memory.
+// read, decode, resize and encode the files ahead of that turn into output
+// files that are not yet in place (unnamed, or under hidden temporary names);
+// the turn puts a file under its name or drops it.
 // A file whose input is the output of an earlier file in the list is not
 // worked on ahead: it waits for its turn, as it would one after the other.
 #include "batch/ResizeEngine.h"
@@ -32,17 +34,17 @@ public:
 // The pipeline step of a file's kind; none for an unknown kind.
 TResizeEngine::TStreamStep stepFor(const QString& name) {
     const QString ext = TResizeEngine::ExtensionOf(name);
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) return &TResizeEngine::resizeJpgFrom;
-    if (ext == QLatin1String(".BMP")) return &TResizeEngine::resizeBmpFrom;
-    if (ext == QLatin1String(".PNG")) return &TResizeEngine::resizePngFrom;
+    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) return &TResizeEngine::resizeJpgTo;
+    if (ext == QLatin1String(".BMP")) return &TResizeEngine::resizeBmpTo;
+    if (ext == QLatin1String(".PNG")) return &TResizeEngine::resizePngTo;
     return nullptr;
 }
 
-// A file's work done ahead: the output's bytes, or the failure.
+// A file's work done ahead: the output file to put in place, or the failure.
 struct TWorkResult {
     bool done = false;
     std::exception_ptr error;
-    std::vector<uint8_t> bytes;
+    std::unique_ptr<TReplacingFileStream> file;
     bool shortData = false;
 };
 
@@ -87,12 +89,14 @@ void TResizeEngine::runParallel() {
             TWorkResult result;
             try {
                 engine.shortData_ = false;
-                result.bytes = engine.resizeFromFile(name, stepFor(name));
+                result.file = engine.resizeToFile(name, stepFor(name));
                 result.shortData = engine.shortData_;
             } catch (...) {
                 result.error = std::current_exception();
             }
             lock.lock();
+            // A file the turn has passed (answered No) is dropped at once.
+            if (i < turn) continue;
             result.done = true;
             results[size_t(i)] = std::move(result);
             changed.notify_all();
@@ -141,7 +145,14 @@ void TResizeEngine::runParallel() {
             changed.notify_all();
             const TTurn next = startFile(i, n, yesToAll);
             if (next == TTurn::Stop) break;
-            if (next == TTurn::Skip) continue;
+            if (next == TTurn::Skip) {
+                // Work done ahead for it is dropped unwritten, and work still
+                // under way is dropped when it ends.
+                std::lock_guard lock(mutex);
+                results[size_t(i)] = TWorkResult{};
+                turn = i + 1;
+                continue;
+            }
 
             const QString name = fileList.value(i);
             bool written = false;
@@ -161,8 +172,7 @@ void TResizeEngine::runParallel() {
                     if (result.error)
                         std::rethrow_exception(result.error);
                     shortData_ = result.shortData;
-                    velmora::WriteFileReplacing(velmora::EncodePath(OutputPath(name)), result.bytes.data(),
-                                                result.bytes.size());
+                    result.file->Commit();
                     written = true;
                 } catch (...) {
                     reportFailure(name, std::current_exception());

@@ -111,15 +111,24 @@ private:
     int32_t w_, h_;
 };
 
-// Rows straight into the PNG encoder of an image prepared with PrepareRows
-// and begun with BeginRows.
+// Rows straight into the PNG encoder of an image prepared with PrepareRows,
+// which starts writing to stream at the first row: a picture that sends no
+// rows has written nothing.
 class TPngRows : public TOutputRows {
 public:
-    explicit TPngRows(TPngImage& png) : png_(png) {}
-    void Row(int32_t, const TColor32* row) override { png_.WriteRow(reinterpret_cast<const uint32_t*>(row)); }
+    TPngRows(TPngImage& png, TStream& stream) : png_(png), stream_(stream) {}
+    void Row(int32_t, const TColor32* row) override {
+        if (!begun_) {
+            png_.BeginRows(stream_);
+            begun_ = true;
+        }
+        png_.WriteRow(reinterpret_cast<const uint32_t*>(row));
+    }
 
 private:
     TPngImage& png_;
+    TStream& stream_;
+    bool begun_ = false;
 };
 
 // Feeds a picture's rows to the resampler kept in slot (TStreamResampler::Reuse),
@@ -171,7 +180,7 @@ bool streamInto(std::unique_ptr<TStreamResampler>& slot, TGraphic& picture, TBit
 // JPEG and PNG share one shape: the codec object decodes the source and,
 // given the resized bitmap, encodes the output.
 template <typename Codec>
-std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
+void TResizeEngine::resizeWith(Codec& codec, TStream& source, TStream& out) {
     codec.LoadFromStream(source);
     const TPhotoMetadata meta = ReadPhotoMetadata(codec);
     // The size rule sees the picture as it is meant to be seen.
@@ -194,9 +203,8 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
             if (streamRows(rowResampler_, codec, w, h, rows)) {
                 rows.Finish();
                 shortData_ = codec.ShortData;
-                TMemoryStream out;
                 codec.SaveToStream(out);
-                return out.TakeBytes();
+                return;
             }
         }
     }
@@ -222,12 +230,10 @@ std::vector<uint8_t> TResizeEngine::resizeWith(Codec& codec, TStream& source) {
         codec.Assign(*bmp);
     }
     if (keepMetadata) WritePhotoMetadata(codec, meta, autoOrient, w, h);
-    TMemoryStream out;
     codec.SaveToStream(out);
-    return out.TakeBytes();
 }
 
-std::vector<uint8_t> TResizeEngine::resizeJpgFrom(TStream& source) { return resizeWith(*jpg, source); }
+void TResizeEngine::resizeJpgTo(TStream& source, TStream& out) { resizeWith(*jpg, source, out); }
 
 // The row-by-row route of a PNG: the image data stays in the source until
 // the resampler takes it row by row, and the resized rows go straight into
@@ -235,7 +241,7 @@ std::vector<uint8_t> TResizeEngine::resizeJpgFrom(TStream& source) { return resi
 // turning, keep their transparency, are interlaced or fail before their
 // image data is read go the whole-picture way, which reads the source again
 // and so fails, if it does, exactly as it always has.
-bool TResizeEngine::resizePngByRows(TStream& source, std::vector<uint8_t>& out) {
+bool TResizeEngine::resizePngByRows(TStream& source, TStream& out) {
     TPngImage& codec = *png;
     TPhotoMetadata meta;
     int32_t w = 0, h = 0;
@@ -260,24 +266,20 @@ bool TResizeEngine::resizePngByRows(TStream& source, std::vector<uint8_t>& out) 
     output.SetMaxIdatSize(codec.MaxIdatSize());
     output.PrepareRows(w, h);
     if (keepMetadata) WritePhotoMetadata(output, meta, autoOrient, w, h);
-    TMemoryStream stream;
-    output.BeginRows(stream);
-    TPngRows rows(output);
+    TPngRows rows(output, out);
     if (!streamRows(rowResampler_, codec, w, h, rows)) return false;
     output.EndRows();
     shortData_ = codec.ShortData;
-    out = stream.TakeBytes();
     return true;
 }
 
-std::vector<uint8_t> TResizeEngine::resizePngFrom(TStream& source) {
+void TResizeEngine::resizePngTo(TStream& source, TStream& out) {
     if (streaming) {
         const int64_t start = source.Position();
-        std::vector<uint8_t> out;
-        if (resizePngByRows(source, out)) return out;
+        if (resizePngByRows(source, out)) return;
         source.SetPosition(start);
     }
-    return resizeWith(*png, source);
+    resizeWith(*png, source, out);
 }
 
 namespace {
@@ -299,7 +301,7 @@ private:
 // picture is held whole. False, with the source back where it was, when the
 // picture is read whole only (run-length data).
 bool resizeBmpRows(const TResizeEngine& engine, std::unique_ptr<TStreamResampler>& slot, TStream& source,
-                   std::vector<uint8_t>& result, bool& shortData) {
+                   TStream& result, bool& shortData) {
     const int64_t start = source.Position();
     TBmpRowReader reader(source);
     if (!reader.CanSendRows()) {
@@ -321,15 +323,15 @@ bool resizeBmpRows(const TResizeEngine& engine, std::unique_ptr<TStreamResampler
     TBmpFileRows out(*file, w);
     TResampleTarget target(slot, reader.Width(), reader.Height(), w, h, out);
     reader.SendRows(target);
-    result = file->Take();
+    const std::vector<uint8_t> bytes = file->Take();
+    result.WriteBuffer(bytes.data(), bytes.size());
     return true;
 }
 
 }  // namespace
 
-std::vector<uint8_t> TResizeEngine::resizeBmpFrom(TStream& source) {
-    std::vector<uint8_t> result;
-    if (streaming && resizeBmpRows(*this, rowResampler_, source, result, shortData_)) return result;
+void TResizeEngine::resizeBmpTo(TStream& source, TStream& out) {
+    if (streaming && resizeBmpRows(*this, rowResampler_, source, out, shortData_)) return;
     img->LoadFromStream(source);
     shortData_ = img->ShortData;
     int32_t w = 0, h = 0;
@@ -337,9 +339,30 @@ std::vector<uint8_t> TResizeEngine::resizeBmpFrom(TStream& source) {
     src->SetSize(w, h);
     img->DrawTo(*src, src->BoundsRect());
     src->AssignTo(*bmp);
-    TMemoryStream out;
     SaveBmp(*bmp, out);
+}
+
+namespace {
+
+// A pipeline step's output in memory.
+std::vector<uint8_t> bytesOf(TResizeEngine& engine, TResizeEngine::TStreamStep step, TStream& source) {
+    TMemoryStream out;
+    (engine.*step)(source, out);
     return out.TakeBytes();
+}
+
+}  // namespace
+
+std::vector<uint8_t> TResizeEngine::resizeJpgFrom(TStream& source) {
+    return bytesOf(*this, &TResizeEngine::resizeJpgTo, source);
+}
+
+std::vector<uint8_t> TResizeEngine::resizePngFrom(TStream& source) {
+    return bytesOf(*this, &TResizeEngine::resizePngTo, source);
+}
+
+std::vector<uint8_t> TResizeEngine::resizeBmpFrom(TStream& source) {
+    return bytesOf(*this, &TResizeEngine::resizeBmpTo, source);
 }
 
 std::vector<uint8_t> TResizeEngine::resizeJpgBytes(std::vector<uint8_t> source) {
@@ -357,20 +380,21 @@ std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) 
     return resizeBmpFrom(in);
 }
 
-std::vector<uint8_t> TResizeEngine::resizeFromFile(const QString& name, TStreamStep step) {
+std::unique_ptr<TReplacingFileStream> TResizeEngine::resizeToFile(const QString& name, TStreamStep step) {
+    auto out = std::make_unique<TReplacingFileStream>(velmora::EncodePath(OutputPath(name)));
     TFileStream in(velmora::EncodePath(name));
-    return (this->*step)(in);
+    (this->*step)(in, *out);
+    return out;
 }
 
 // The file edge of every pipeline: the step reads the source from the file
-// and makes the output's bytes in memory, so a source that is also the
-// target has been read to its end before the output replaces the file, and
-// only once complete. Any failure is reported for the file and the run goes
-// on.
+// and writes the output into a file that takes the target's name only when
+// complete, so a source that is also the target has been read to its end
+// before the output replaces it. Any failure is reported for the file and the
+// run goes on.
 bool TResizeEngine::resizeFile(const QString& name, TStreamStep step) {
     try {
-        const std::vector<uint8_t> out = resizeFromFile(name, step);
-        velmora::WriteFileReplacing(velmora::EncodePath(OutputPath(name)), out.data(), out.size());
+        resizeToFile(name, step)->Commit();
         return true;
     } catch (...) {
         reportFailure(name, std::current_exception());
@@ -378,8 +402,8 @@ bool TResizeEngine::resizeFile(const QString& name, TStreamStep step) {
     }
 }
 
-bool TResizeEngine::resizeJpg(const QString& name) { return resizeFile(name, &TResizeEngine::resizeJpgFrom); }
+bool TResizeEngine::resizeJpg(const QString& name) { return resizeFile(name, &TResizeEngine::resizeJpgTo); }
 
-bool TResizeEngine::resizePng(const QString& name) { return resizeFile(name, &TResizeEngine::resizePngFrom); }
+bool TResizeEngine::resizePng(const QString& name) { return resizeFile(name, &TResizeEngine::resizePngTo); }
 
-bool TResizeEngine::resizeBmp(const QString& name) { return resizeFile(name, &TResizeEngine::resizeBmpFrom); }
+bool TResizeEngine::resizeBmp(const QString& name) { return resizeFile(name, &TResizeEngine::resizeBmpTo); }

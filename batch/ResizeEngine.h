@@ -19,6 +19,7 @@ class TJPEGImage;
 class TPngImage;
 class TStreamResampler;
 class TStream;
+class TReplacingFileStream;
 
 // What the engine needs from its front end.
 class TResizePort {
@@ -145,7 +146,14 @@ public:
     std::vector<uint8_t> resizeJpgFrom(TStream& source);
     std::vector<uint8_t> resizeBmpFrom(TStream& source);
     std::vector<uint8_t> resizePngFrom(TStream& source);
-    using TStreamStep = std::vector<uint8_t> (TResizeEngine::*)(TStream&);
+
+    // The same work with the output's bytes written to out as they are made:
+    // the file pipelines hand a TReplacingFileStream, so an output goes to
+    // its file without being held whole first.
+    void resizeJpgTo(TStream& source, TStream& out);
+    void resizeBmpTo(TStream& source, TStream& out);
+    void resizePngTo(TStream& source, TStream& out);
+    using TStreamStep = void (TResizeEngine::*)(TStream& source, TStream& out);
 
     // outDir + "/" + the file-name part of name.
     QString OutputPath(const QString& name) const;
@@ -172,14 +180,15 @@ private:
     bool abandoned_ = false;  // the last pipeline's write met the interrupt flag
     bool shortData_ = false;  // the last pipeline's source had less data than its picture
     template <typename Codec>
-    std::vector<uint8_t> resizeWith(Codec& codec, TStream& source);
+    void resizeWith(Codec& codec, TStream& source, TStream& out);
     // A PNG decoded row by row into the resampler and its rows encoded as
-    // they come; false, with the source to be read again, for a picture that
-    // takes the whole-picture route.
-    bool resizePngByRows(TStream& source, std::vector<uint8_t>& out);
-    // The output's bytes for the source file at name, read through a
-    // TFileStream that is closed before the output is written.
-    std::vector<uint8_t> resizeFromFile(const QString& name, TStreamStep step);
+    // they come; false, with nothing written to out and the source to be read
+    // again, for a picture that takes the whole-picture route.
+    bool resizePngByRows(TStream& source, TStream& out);
+    // The output for the source file at name, read through a TFileStream
+    // that is closed on return, written into the output file still to be put
+    // in place (Commit); dropping it leaves nothing behind.
+    std::unique_ptr<TReplacingFileStream> resizeToFile(const QString& name, TStreamStep step);
     bool resizeFile(const QString& name, TStreamStep step);
     void freeWorkingObjects();
     void runParallel();

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <random>
 #include <set>
+#include <stdexcept>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -224,89 +225,9 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 }
 
 void WriteFileReplacing(const std::string& path, const void* data, size_t size) {
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty() || base == "." || base == "..") raiseCreate(path, systemText(EISDIR));
-
-    FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.Get() < 0) raiseCreate(path, systemText(errno));
-    sweepStaleTemporaries(dirFd.Get(), dir);
-
-    struct stat old {};
-    const bool haveOld = ::fstatat(dirFd.Get(), base.c_str(), &old, 0) == 0;
-    if (haveOld && S_ISDIR(old.st_mode)) raiseCreate(path, systemText(EISDIR));
-    if (interruptRaised()) throw EAbort();
-
-    std::random_device seed;
-    std::mt19937 random(seed());
-    // The data first goes to an unnamed file; where the file system has none,
-    // to a hidden name.
-    std::string temp;
-    FileDescriptor fd(namedTemporariesOnly ? -1
-                                           : ::openat(dirFd.Get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644));
-    const bool unnamed = fd.Get() >= 0;
-    if (!unnamed) {
-        if (!namedTemporariesOnly && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            raiseCreate(path, systemText(errno));
-        for (int attempt = 0; attempt < 16 && fd.Get() < 0; ++attempt) {
-            temp = temporaryName(random);
-            fd.Reset(::openat(dirFd.Get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-            if (fd.Get() < 0 && errno != EEXIST) break;
-        }
-        if (fd.Get() < 0) raiseCreate(path, systemText(errno));
-    }
-    // Undoes a named temporary file on every way out but success.
-    auto dropTemp = [&] {
-        if (!temp.empty()) ::unlinkat(dirFd.Get(), temp.c_str(), 0);
-        temp.clear();
-    };
-
-    if (haveOld && S_ISREG(old.st_mode)) ::fchmod(fd.Get(), old.st_mode & 07777);
-    int err = writeAll(fd.Get(), static_cast<const uint8_t*>(data), size);
-    if (err == 0 && ::fsync(fd.Get()) != 0) err = errno;
-    if (err != 0) {
-        fd.Reset();
-        dropTemp();
-        raiseCreate(path, systemText(err));
-    }
-    if (interruptRaised()) {
-        fd.Reset();
-        dropTemp();
-        throw EAbort();
-    }
-
-    if (unnamed) {
-        // A new name can take the file at once; an existing one is replaced
-        // through a hidden name and a rename, which is atomic.
-        char self[64];
-        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd.Get());
-        auto linkAs = [&](const std::string& name) {
-            if (::linkat(AT_FDCWD, self, dirFd.Get(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-            if (errno != ENOENT) return errno;  // ENOENT: no /proc
-            return ::linkat(fd.Get(), "", dirFd.Get(), name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
-        };
-        err = haveOld ? EEXIST : linkAs(base);
-        if (err == EEXIST) {
-            for (int attempt = 0; attempt < 16; ++attempt) {
-                temp = temporaryName(random);
-                err = linkAs(temp);
-                if (err != EEXIST) break;
-            }
-            if (err != 0) temp.clear();
-        }
-        if (err != 0) raiseCreate(path, systemText(err));
-    }
-    if (!temp.empty() && ::renameat(dirFd.Get(), temp.c_str(), dirFd.Get(), base.c_str()) != 0) {
-        err = errno;
-        fd.Reset();
-        dropTemp();
-        raiseCreate(path, systemText(err));
-    }
-    fd.Close();
-    // The new name must reach the disk too; a folder that cannot be flushed
-    // (some file systems refuse) has the file all the same.
-    ::fsync(dirFd.Get());
+    TReplacingFileStream out(path);
+    out.WriteBuffer(data, size);
+    out.Commit();
 }
 
 bool FileExists(const std::string& path) {
@@ -384,4 +305,130 @@ int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
         base = size_;
     pos_ = std::max<int64_t>(0, base + offset);
     return pos_;
+}
+
+// ---------------------------------------------------------------------------
+
+TReplacingFileStream::TReplacingFileStream(std::string path) : path_(std::move(path)) {
+    const size_t slash = path_.rfind('/');
+    dir_ = slash == std::string::npos ? std::string(".") : path_.substr(0, slash + 1);
+    base_ = slash == std::string::npos ? path_ : path_.substr(slash + 1);
+}
+
+TReplacingFileStream::~TReplacingFileStream() {
+    drop();
+    if (dirFd_ >= 0) ::close(dirFd_);
+}
+
+void TReplacingFileStream::drop() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temp_.empty()) ::unlinkat(dirFd_, temp_.c_str(), 0);
+    temp_.clear();
+}
+
+void TReplacingFileStream::open() {
+    opened_ = true;
+    if (base_.empty() || base_ == "." || base_ == "..") {
+        folderError_ = EISDIR;
+        return;
+    }
+    dirFd_ = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0) {
+        folderError_ = errno;
+        return;
+    }
+    velmora::sweepStaleTemporaries(dirFd_, dir_);
+    // The data first goes to an unnamed file; where the file system has none,
+    // to a hidden name.
+    fd_ = velmora::namedTemporariesOnly ? -1 : ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    unnamed_ = fd_ >= 0;
+    if (unnamed_) return;
+    if (!velmora::namedTemporariesOnly && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        writeError_ = errno;
+        return;
+    }
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+        const std::string name = velmora::temporaryName(random);
+        fd_ = ::openat(dirFd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd_ >= 0)
+            temp_ = name;
+        else if (errno != EEXIST)
+            break;
+    }
+    if (fd_ < 0) writeError_ = errno;
+}
+
+size_t TReplacingFileStream::Write(const void* buffer, size_t count) {
+    if (committed_) throw std::logic_error("the file is already in place");
+    if (!opened_) open();
+    if (fd_ >= 0 && writeError_ == 0) writeError_ = velmora::writeAll(fd_, static_cast<const uint8_t*>(buffer), count);
+    size_ += int64_t(count);
+    return count;
+}
+
+int64_t TReplacingFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+    // Written front to back: the position can be asked, not moved.
+    const int64_t to = (origin == TSeekOrigin::soBeginning ? 0 : size_) + offset;
+    if (to != size_) throw std::logic_error("an output file is written in order");
+    return size_;
+}
+
+void TReplacingFileStream::Commit() {
+    if (committed_) throw std::logic_error("the file is already in place");
+    if (!opened_) open();
+    auto fail = [&](int err) {
+        drop();
+        velmora::raiseCreate(path_, velmora::systemText(err));
+    };
+    if (folderError_ != 0) fail(folderError_);
+    struct stat old {};
+    const bool haveOld = ::fstatat(dirFd_, base_.c_str(), &old, 0) == 0;
+    if (haveOld && S_ISDIR(old.st_mode)) fail(EISDIR);
+    if (velmora::interruptRaised()) {
+        drop();
+        throw EAbort();
+    }
+    if (writeError_ != 0) fail(writeError_);
+
+    if (haveOld && S_ISREG(old.st_mode)) ::fchmod(fd_, old.st_mode & 07777);
+    if (::fsync(fd_) != 0) fail(errno);
+    if (velmora::interruptRaised()) {
+        drop();
+        throw EAbort();
+    }
+
+    if (unnamed_) {
+        // A new name can take the file at once; an existing one is replaced
+        // through a hidden name and a rename, which is atomic.
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+        auto linkAs = [&](const std::string& name) {
+            if (::linkat(AT_FDCWD, self, dirFd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+            if (errno != ENOENT) return errno;  // ENOENT: no /proc
+            return ::linkat(fd_, "", dirFd_, name.c_str(), AT_EMPTY_PATH) == 0 ? 0 : errno;
+        };
+        int err = haveOld ? EEXIST : linkAs(base_);
+        if (err == EEXIST) {
+            std::random_device seed;
+            std::mt19937 random(seed());
+            for (int attempt = 0; attempt < 16; ++attempt) {
+                const std::string name = velmora::temporaryName(random);
+                err = linkAs(name);
+                if (err == 0) temp_ = name;
+                if (err != EEXIST) break;
+            }
+        }
+        if (err != 0) fail(err);
+    }
+    if (!temp_.empty() && ::renameat(dirFd_, temp_.c_str(), dirFd_, base_.c_str()) != 0) fail(errno);
+    temp_.clear();
+    ::close(fd_);
+    fd_ = -1;
+    committed_ = true;
+    // The new name must reach the disk too; a folder that cannot be flushed
+    // (some file systems refuse) has the file all the same.
+    ::fsync(dirFd_);
 }

@@ -94,6 +94,52 @@ private:
     size_t bufferLength_ = 0;  // valid bytes in buffer_
 };
 
+// A file written front to back that takes the place of the file at path only
+// once complete, with the guarantees WriteFileReplacing gives (it writes
+// through one). Nothing is created before the first byte (or Commit): the
+// bytes go to an unnamed file in the target's folder, or where the file
+// system has none, to a hidden temporary name. Commit flushes them to the
+// disk and puts the file under its name; an object destroyed without Commit
+// leaves nothing behind and the old file untouched.
+//
+// A failing write does not stop the writer feeding the stream: the rest is
+// taken and dropped, and Commit raises the failure (EFCreateError, "Cannot
+// create file \"<path>\". <reason>"). So a writer that meets an error of its
+// own further on (a damaged source) reports that one, as it would if the
+// file were written whole at the end. Reading is refused (0 bytes); the
+// position can be asked but not moved (std::logic_error).
+class TReplacingFileStream : public TStream {
+public:
+    explicit TReplacingFileStream(std::string path);
+    ~TReplacingFileStream() override;
+    TReplacingFileStream(const TReplacingFileStream&) = delete;
+    TReplacingFileStream& operator=(const TReplacingFileStream&) = delete;
+
+    size_t Read(void*, size_t) override { return 0; }
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    int64_t Size() override { return size_; }
+
+    // Puts the file in place (see WriteFileReplacing for the failures and the
+    // interrupt flag). Once only.
+    void Commit();
+
+private:
+    void open();
+    void drop();
+
+    std::string path_, dir_, base_;
+    bool opened_ = false;
+    bool unnamed_ = false;
+    bool committed_ = false;
+    int dirFd_ = -1;
+    int fd_ = -1;
+    std::string temp_;     // the hidden name in use, if any
+    int folderError_ = 0;  // the target's folder cannot take the file
+    int writeError_ = 0;   // the first failure of the temporary file
+    int64_t size_ = 0;
+};
+
 namespace velmora {
 
 // The whole content of a regular file. Anything else (a folder, a FIFO, a

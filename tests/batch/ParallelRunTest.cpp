@@ -1,10 +1,13 @@
 // The run with helper threads against the run without: the same events in
 // the same order, the same files, the same counts; work done ahead for a file
-// answered No or after Cancel leaves nothing behind.
+// answered No or after Cancel leaves nothing behind, and an output that fails
+// while it is being written leaves neither a file nor a temporary.
 #include "batch/ResizeEngine.h"
 
+#include "platform/Stream.h"
 #include "tests/support/PatternPictures.h"
 #include "tests/support/PipelineRun.h"
+#include "tests/support/PngPatterns.h"
 #include "tests/support/TestImages.h"
 
 #include <QDir>
@@ -48,6 +51,7 @@ public:
 struct Outcome {
     std::vector<std::string> events;
     std::vector<QByteArray> outputs;  // per listed name; empty when missing
+    QStringList names;                // everything in the output folder, hidden names too
     int written = 0, skipped = 0, failed = 0;
 };
 
@@ -81,7 +85,7 @@ protected:
 
     // One run with `jobs`; existing outputs (name -> content) are laid down first.
     Outcome Run(int jobs, const std::vector<std::pair<QString, QByteArray>>& existing,
-                std::deque<TOverwriteAnswer> answers, int cancelAtPump = 0) {
+                std::deque<TOverwriteAnswer> answers, int cancelAtPump = 0, bool streaming = true) {
         QTemporaryDir out;
         EXPECT_TRUE(out.isValid());
         for (const auto& [name, content] : existing) Write(out.path() + "/" + name, content);
@@ -94,6 +98,7 @@ protected:
         pipelinerun::ListFiles(engine, paths_, out.path());
         engine.SetTarget(sizeFixedWidth, 64, 0);
         engine.jobs = jobs;
+        engine.streaming = streaming;
         engine.Prepare();
         engine.Run();
         Outcome o;
@@ -102,6 +107,7 @@ protected:
             QFile f(out.path() + "/" + TResizeEngine::FileNamePart(p));
             o.outputs.push_back(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray());
         }
+        o.names = QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
         o.written = engine.Summary().written;
         o.skipped = engine.Summary().skipped;
         o.failed = engine.Summary().failed;
@@ -111,6 +117,7 @@ protected:
     static void ExpectSame(const Outcome& have, const Outcome& want) {
         EXPECT_EQ(have.events, want.events);
         EXPECT_EQ(have.outputs, want.outputs);
+        EXPECT_EQ(have.names, want.names);
         EXPECT_EQ(have.written, want.written);
         EXPECT_EQ(have.skipped, want.skipped);
         EXPECT_EQ(have.failed, want.failed);
@@ -155,4 +162,41 @@ TEST_F(ParallelRun, CancelLeavesNoOutputForTheFilesAfterIt) {
         ExpectSame(three, one);
         for (size_t i = size_t(pump) - 1; i < three.outputs.size(); ++i) EXPECT_TRUE(three.outputs[i].isEmpty()) << i;
     }
+}
+
+// PNG outputs go to their files as their rows come. Pictures whose image data
+// turns out damaged after many rows have been written fail as when nothing
+// was written before the end (the whole-picture route), the old file keeps
+// its content and no temporary is left, with hidden temporary names so that
+// one left behind would show.
+TEST_F(ParallelRun, OutputsThatFailHalfwayLeaveNothingBehind) {
+    pngpatterns::Layout l;
+    l.width = 600;
+    l.height = 400;
+    l.idatPiece = 4000;
+    const std::vector<uint8_t> full = pngpatterns::Png(l);
+    std::vector<uint8_t> spoiled = full;
+    for (size_t i = spoiled.size() * 2 / 3; i < spoiled.size() * 2 / 3 + 40; ++i) spoiled[i] = uint8_t(i * 37);
+    std::vector<uint8_t> badCrc = full;
+    badCrc[full.size() * 3 / 4] ^= 0x5A;  // inside a chunk late in the image data; its CRC now fails
+    const std::pair<const char*, std::vector<uint8_t>> damaged[] = {{"spoiled.png", spoiled}, {"bad-crc.png", badCrc}};
+    for (const auto& [name, bytes] : damaged) {
+        paths_.insert(1, in_.path() + "/" + name);
+        Write(paths_[1], testimages::ToQByteArray(bytes));
+    }
+    paths_.insert(3, in_.path() + "/whole.png");
+    Write(paths_[3], testimages::ToQByteArray(full));
+
+    velmora::UseNamedTemporariesOnly(true);
+    const std::vector<std::pair<QString, QByteArray>> existing = {{"spoiled.png", "old spoiled"}};
+    const Outcome whole = Run(1, existing, {YesToAll}, 0, false);
+    EXPECT_EQ(whole.failed, 4);  // the two damaged pictures, broken.jpg and notes.txt
+    EXPECT_EQ(whole.outputs[2], QByteArray("old spoiled"));
+    EXPECT_TRUE(whole.outputs[1].isEmpty());
+    EXPECT_FALSE(whole.outputs[3].isEmpty());
+    for (int jobs : {1, 3}) {
+        SCOPED_TRACE(jobs);
+        ExpectSame(Run(jobs, existing, {YesToAll}), whole);
+    }
+    velmora::UseNamedTemporariesOnly(false);
 }

@@ -184,6 +184,85 @@ TEST_P(FileReplaceRoutes, ARaisedInterruptFlagAbandonsTheFile) {
     EXPECT_EQ(Names(dir_), (std::set<std::string>{"a.bin", "c.bin"}));
 }
 
+// Names of dir that are not hidden temporaries.
+std::set<std::string> VisibleNames(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const std::string& n : Names(dir))
+        if (n.rfind(velmora::kTemporaryPrefix, 0) != 0) names.insert(n);
+    return names;
+}
+
+// An output written piece by piece: the name shows the old content (or
+// nothing) until Commit, and a stream given up leaves nothing at all.
+TEST_P(FileReplaceRoutes, AStreamedFileTakesItsNameOnlyWhenCommitted) {
+    WriteText(dir_ / "old.bin", "old");
+    std::string want;
+    {
+        TReplacingFileStream out((dir_ / "old.bin").string());
+        TReplacingFileStream fresh((dir_ / "new.bin").string());
+        for (int i = 0; i < 3000; ++i) {
+            const std::string piece = std::to_string(i) + ",";
+            out.WriteBuffer(piece.data(), piece.size());
+            fresh.WriteBuffer(piece.data(), piece.size());
+            want += piece;
+        }
+        EXPECT_EQ(out.Position(), int64_t(want.size()));
+        EXPECT_EQ(ReadText(dir_ / "old.bin"), "old");
+        EXPECT_EQ(VisibleNames(dir_), (std::set<std::string>{"old.bin"}));
+        out.Commit();
+        EXPECT_EQ(ReadText(dir_ / "old.bin"), want);
+        // fresh is given up here.
+    }
+    {
+        TReplacingFileStream out((dir_ / "old.bin").string());
+        out.WriteBuffer("never", 5);
+    }
+    EXPECT_EQ(ReadText(dir_ / "old.bin"), want);
+    EXPECT_EQ(Names(dir_), (std::set<std::string>{"old.bin"}));
+}
+
+// A write that fails halfway does not stop the writer: the failure comes
+// from Commit, with the old file kept and nothing left behind.
+TEST_P(FileReplaceRoutes, AStreamedWriteFailureIsRaisedByCommit) {
+    WriteText(dir_ / "big.bin", "old");
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        TReplacingFileStream out((dir_ / "big.bin").string());
+        const std::string piece(1000, 'x');
+        try {
+            for (int i = 0; i < 20; ++i) out.WriteBuffer(piece.data(), piece.size());
+        } catch (...) {
+            _exit(2);  // the writer was stopped
+        }
+        try {
+            out.Commit();
+        } catch (const EFCreateError& e) {
+            const bool named = std::string(e.what()).find("Cannot create file \"" + (dir_ / "big.bin").string()) == 0;
+            _exit(named && e.Reason() == "File too large" ? 0 : 3);
+        }
+        _exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(ReadText(dir_ / "big.bin"), "old");
+    EXPECT_EQ(Names(dir_), (std::set<std::string>{"big.bin"}));
+
+    // A folder that cannot take the file fails at Commit too, however much
+    // was written.
+    TReplacingFileStream lost((dir_ / "missing" / "a.bin").string());
+    lost.WriteBuffer("data", 4);
+    try {
+        lost.Commit();
+        ADD_FAILURE() << "committed into a missing folder";
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Reason(), "No such file or directory");
+    }
+}
+
 TEST_F(FileReplace, StaleTemporariesOfKilledWritersAreRemoved) {
     const std::string gone = std::string(velmora::kTemporaryPrefix) + std::to_string(GonePid()) + "-0badf00d.tmp";
     const std::string live = std::string(velmora::kTemporaryPrefix) + std::to_string(getppid()) + "-12345678.tmp";
