@@ -6,6 +6,8 @@
 #include "codecs/png/PngRows.h"
 
 #if defined(__x86_64__)
+#include "codecs/png/PngFiltersX86.h"
+
 #include <immintrin.h>
 
 #include <algorithm>
@@ -15,6 +17,8 @@
 namespace velmora::png {
 
 namespace {
+
+using namespace x86;
 
 VELMORA_AVX2 inline __m256i Load32(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
 VELMORA_AVX2 inline void Store32(uint8_t* p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
@@ -41,16 +45,6 @@ VELMORA_AVX2 inline __m256i Paeth8(__m256i a, __m256i b, __m256i c) {
     const __m256i lo = Paeth16(_mm256_unpacklo_epi8(a, z), _mm256_unpacklo_epi8(b, z), _mm256_unpacklo_epi8(c, z));
     const __m256i hi = Paeth16(_mm256_unpackhi_epi8(a, z), _mm256_unpackhi_epi8(b, z), _mm256_unpackhi_epi8(c, z));
     return _mm256_packus_epi16(lo, hi);
-}
-
-inline unsigned Predict(unsigned type, unsigned a, unsigned b, unsigned c) {
-    switch (type) {
-    case 1: return a;
-    case 2: return b;
-    case 3: return (a + b) >> 1;
-    case 4: return PaethPredictor(int(a), int(b), int(c));
-    default: return 0;
-    }
 }
 
 template <unsigned Type>
@@ -97,12 +91,66 @@ VELMORA_AVX2 unsigned Score_AVX2(const uint8_t* b, size_t n) {
     return score;
 }
 
+// Undoing Paeth a pixel at a time as the SSE2 variant does, with the
+// absolute values and selections of later instruction sets, which shortens
+// the chain from pixel to pixel.
+VELMORA_AVX2 inline __m128i PaethPixel(__m128i d, __m128i above, __m128i& a, __m128i& c) {
+    const __m128i b = _mm_cvtepu8_epi16(above);
+    const __m128i bc = _mm_sub_epi16(b, c), ac = _mm_sub_epi16(a, c);
+    const __m128i pa = _mm_abs_epi16(bc), pb = _mm_abs_epi16(ac), pc = _mm_abs_epi16(_mm_add_epi16(bc, ac));
+    const __m128i notA = _mm_cmpgt_epi16(pa, _mm_min_epi16(pb, pc));
+    const __m128i bOrC = _mm_blendv_epi8(b, c, _mm_cmpgt_epi16(pb, pc));
+    a = _mm_and_si128(_mm_add_epi16(_mm_cvtepu8_epi16(d), _mm_blendv_epi8(a, bOrC, notA)), _mm_set1_epi16(0xFF));
+    c = b;
+    return _mm_packus_epi16(a, a);
+}
+
+template <size_t Bpp>
+VELMORA_AVX2 void UnfilterPaeth(uint8_t* x, const uint8_t* p, size_t n) {
+    const size_t whole = n / Bpp * Bpp;
+    __m128i a = _mm_setzero_si128(), c = _mm_setzero_si128();
+    size_t i = 0;
+    if constexpr (Bpp == 3) {
+        // Four-byte loads and stores while the line lasts: the fourth byte
+        // stored lands on the next pixel, which is loaded before that store.
+        if (n >= 7) {
+            __m128i pixel = LoadPixel<4>(x);
+            for (; i + 7 <= n; i += 3) {
+                const __m128i next = LoadPixel<4>(x + i + 3);
+                StorePixel<4>(x + i, PaethPixel(pixel, LoadPixel<4>(p + i), a, c));
+                pixel = next;
+            }
+            StorePixel<3>(x + i, PaethPixel(pixel, LoadPixel<3>(p + i), a, c));
+            i += 3;
+        }
+    }
+    for (; i < whole; i += Bpp) StorePixel<Bpp>(x + i, PaethPixel(LoadPixel<Bpp>(x + i), LoadPixel<Bpp>(p + i), a, c));
+    for (; i < n; ++i) {
+        const unsigned left = i >= Bpp ? x[i - Bpp] : 0, upperLeft = i >= Bpp ? p[i - Bpp] : 0;
+        x[i] = uint8_t(x[i] + Predict(4, left, p[i], upperLeft));
+    }
+}
+
+void Unfilter_AVX2(unsigned type, uint8_t* x, const uint8_t* p, size_t n, size_t offset) {
+    if (type == 4) {
+        switch (offset) {
+        case 3: UnfilterPaeth<3>(x, p, n); return;
+        case 4: UnfilterPaeth<4>(x, p, n); return;
+        case 6: UnfilterPaeth<6>(x, p, n); return;
+        case 8: UnfilterPaeth<8>(x, p, n); return;
+        default: break;
+        }
+    }
+    PngFilterOps_SSE2().Unfilter(type, x, p, n, offset);
+}
+
 }  // namespace
 
 TPngFilterOps PngFilterOps_AVX2() {
     TPngFilterOps ops = PngFilterOps_SSE2();
     ops.Filter = Filter_AVX2;
     ops.Score = Score_AVX2;
+    ops.Unfilter = Unfilter_AVX2;
     return ops;
 }
 

@@ -6,6 +6,8 @@
 #include "codecs/png/PngRows.h"
 
 #if defined(__x86_64__)
+#include "codecs/png/PngFiltersX86.h"
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -14,6 +16,8 @@
 namespace velmora::png {
 
 namespace {
+
+using namespace x86;
 
 inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
@@ -41,17 +45,6 @@ inline __m128i Paeth8(__m128i a, __m128i b, __m128i c) {
     const __m128i lo = Paeth16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z), _mm_unpacklo_epi8(c, z));
     const __m128i hi = Paeth16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z), _mm_unpackhi_epi8(c, z));
     return _mm_packus_epi16(lo, hi);
-}
-
-// The predictor of one byte, for the ends the vector loops leave.
-inline unsigned Predict(unsigned type, unsigned a, unsigned b, unsigned c) {
-    switch (type) {
-    case 1: return a;
-    case 2: return b;
-    case 3: return (a + b) >> 1;
-    case 4: return PaethPredictor(int(a), int(b), int(c));
-    default: return 0;
-    }
 }
 
 template <unsigned Type>
@@ -93,50 +86,6 @@ unsigned Score_SSE2(const uint8_t* b, size_t n) {
     unsigned score = unsigned(_mm_cvtsi128_si64(sums)) + unsigned(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
     for (; j < n; ++j) score += b[j] == b[j - 1] || b[j] == b[j - 2];
     return score;
-}
-
-// One pixel of Bpp bytes in the low bytes of a register; the bytes after it
-// are neither read nor written. Assembled in general registers: narrow
-// stores followed by a wide load would stall the chain from pixel to pixel.
-inline uint32_t Load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-inline uint32_t Load16Bits(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-template <size_t Bpp>
-inline __m128i LoadPixel(const uint8_t* p) {
-    if constexpr (Bpp == 3) return _mm_cvtsi32_si128(int(Load16Bits(p) | uint32_t(p[2]) << 16));
-    if constexpr (Bpp == 4) return _mm_cvtsi32_si128(int(Load32(p)));
-    if constexpr (Bpp == 6) return _mm_cvtsi64_si128(int64_t(Load32(p) | uint64_t(Load16Bits(p + 4)) << 32));
-    if constexpr (Bpp == 8) return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-
-template <size_t Bpp>
-inline void StorePixel(uint8_t* p, __m128i v) {
-    if constexpr (Bpp == 8) {
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-    } else {
-        const uint64_t u = uint64_t(_mm_cvtsi128_si64(v));
-        const uint32_t low = uint32_t(u);
-        if constexpr (Bpp == 3) {
-            const uint16_t two = uint16_t(low);
-            std::memcpy(p, &two, 2);
-            p[2] = uint8_t(low >> 16);
-        } else {
-            std::memcpy(p, &low, 4);
-            if constexpr (Bpp == 6) {
-                const uint16_t two = uint16_t(u >> 32);
-                std::memcpy(p + 4, &two, 2);
-            }
-        }
-    }
 }
 
 // Runs step(pixel, pixel above) -> undone pixel over the whole pixels of a
