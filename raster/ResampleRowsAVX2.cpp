@@ -72,10 +72,79 @@ VELMORA_AVX2 void Vertical(const TColor32* top, const TColor32* bottom, uint32_t
 
 TBilinearRowOps BilinearRowOps_AVX2() { return {Horizontal, Vertical}; }
 
-// Buffer layout and arithmetic as KernelRow_SSE2.
+namespace {
+
+// Row samples taken two at a time by the vertical pass: the bytes of rows A
+// and B interleaved, times the weights wA (low byte) and wB (high byte), with
+// vpmaddubsw. A sample that has no partner is paired with itself at weight 0.
+struct TRowPair {
+    const uint8_t* A;
+    const uint8_t* B;
+    int16_t Weights;
+};
+
+// Up to this many pairs; more row samples take the one-row loop.
+constexpr int32_t kMaxRowPairs = 64;
+
+// Pairs the row samples when the byte products can be added two at a time
+// without saturating 16 signed bits: each weight at most 127 (a signed byte)
+// and a pair's weights adding up to at most 128 (255 * 128 = 32640). The
+// count of pairs, or 0 when the samples do not allow it.
+int32_t PairRows(const TKernelRowArgs& a, TRowPair* pairs) {
+    int32_t n = 0;
+    for (int32_t k = 0; k < a.Taps;) {
+        if (n == kMaxRowPairs) return 0;
+        const uint32_t w0 = a.RowWeights[k];
+        if (w0 > 127) return 0;
+        const auto* row = reinterpret_cast<const uint8_t*>(a.Rows[k]);
+        if (k + 1 < a.Taps && a.RowWeights[k + 1] <= 127 && w0 + a.RowWeights[k + 1] <= 128) {
+            pairs[n++] = {row, reinterpret_cast<const uint8_t*>(a.Rows[k + 1]),
+                          int16_t(w0 | (a.RowWeights[k + 1] << 8))};
+            k += 2;
+        } else {
+            pairs[n++] = {row, row, int16_t(w0)};
+            k += 1;
+        }
+    }
+    return n;
+}
+
+}  // namespace
+
+// Buffer layout and arithmetic as KernelRow_SSE2. Where the row weights
+// allow (reductions by about 2 or more), the vertical pass takes two rows per
+// multiply; the sums are the same integers, added in another order, and no
+// partial sum exceeds the final one (all terms are positive), so every 16-bit
+// lane holds the exact sum, at most 255 * 256, as in the one-row loop.
 VELMORA_AVX2 void KernelRow_AVX2(const TKernelRowArgs& a) {
     auto* buf = static_cast<uint16_t*>(a.Buffer);
     int32_t x = 0;
+    TRowPair pairs[kMaxRowPairs];
+    const int32_t pairCount = PairRows(a, pairs);
+    if (pairCount > 0) {
+        for (; x + 16 <= a.Span; x += 16) {
+            __m256i s0 = _mm256_setzero_si256(), s1 = s0, s2 = s0, s3 = s0;
+            const size_t at = 4 * size_t(x);
+            for (int32_t p = 0; p < pairCount; ++p) {
+                const __m256i w = _mm256_set1_epi16(pairs[p].Weights);
+                const auto* pa = reinterpret_cast<const __m256i*>(pairs[p].A + at);
+                const auto* pb = reinterpret_cast<const __m256i*>(pairs[p].B + at);
+                const __m256i a0 = _mm256_loadu_si256(pa), a1 = _mm256_loadu_si256(pa + 1);
+                const __m256i b0 = _mm256_loadu_si256(pb), b1 = _mm256_loadu_si256(pb + 1);
+                // Per 128-bit lane: bytes 0-7 (lo) and 8-15 (hi) of each half.
+                s0 = _mm256_add_epi16(s0, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a0, b0), w));
+                s1 = _mm256_add_epi16(s1, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a0, b0), w));
+                s2 = _mm256_add_epi16(s2, _mm256_maddubs_epi16(_mm256_unpacklo_epi8(a1, b1), w));
+                s3 = _mm256_add_epi16(s3, _mm256_maddubs_epi16(_mm256_unpackhi_epi8(a1, b1), w));
+            }
+            // s0 holds bytes 0-7 and 16-23, s1 bytes 8-15 and 24-31: back in order.
+            auto* d = reinterpret_cast<__m256i*>(buf + at);
+            _mm256_storeu_si256(d, _mm256_permute2x128_si256(s0, s1, 0x20));
+            _mm256_storeu_si256(d + 1, _mm256_permute2x128_si256(s0, s1, 0x31));
+            _mm256_storeu_si256(d + 2, _mm256_permute2x128_si256(s2, s3, 0x20));
+            _mm256_storeu_si256(d + 3, _mm256_permute2x128_si256(s2, s3, 0x31));
+        }
+    }
     for (; x + 16 <= a.Span; x += 16) {
         __m256i s0 = _mm256_setzero_si256(), s1 = s0, s2 = s0, s3 = s0;
         for (int32_t k = 0; k < a.Taps; ++k) {

@@ -180,3 +180,95 @@ TEST(RasterVariantTable, StartUpBindingFollowsTheProcessor) {
 }
 
 }  // namespace
+
+namespace {
+
+// Row weights that add up to 256, in the patterns a reduction gives.
+std::vector<uint32_t> RowWeights(int pattern, std::mt19937& rng) {
+    switch (pattern) {
+    case 0: return {256};                                    // a copied row
+    case 1: return {41, 36, 31, 26, 21, 16, 10, 5, 41, 29};  // small: every pair fits
+    case 2: return {100, 60, 60, 36};                        // 100 + 60 too much for one pair
+    case 3: return {0, 128, 0, 128};                         // a weight of 128 is one too many
+    case 4: return {127, 1, 127, 1};                         // pairs at the limit
+    case 5: return std::vector<uint32_t>(128, 2);            // 64 pairs, the most taken two at a time
+    case 6: return std::vector<uint32_t>(256, 1);            // more rows than pairs can hold
+    default: {
+        // Random small weights over 3..40 rows.
+        std::vector<uint32_t> w(3 + rng() % 38, 0);
+        for (uint32_t left = 256; left > 0; --left) ++w[rng() % w.size()];
+        return w;
+    }
+    }
+}
+
+}  // namespace
+
+// The accelerated row kernels against the sums written out: for every pattern
+// of row weights (rows taken two at a time, one at a time, or both), every
+// span (whole blocks of 16 pixels and the rest), the vertical sums in the
+// buffer are the exact 16-bit sums, and the output pixels are the portable
+// variant's.
+TEST(RasterKernelRow, AcceleratedVariantsKeepTheExactSums) {
+    std::mt19937 rng(17);
+    std::vector<std::pair<const char*, TKernelRowProc>> variants;
+    if (CpuFeatures() & cfSSE2) variants.emplace_back("sse2", KernelRow_SSE2);
+    if (CpuFeatures() & cfAVX2) variants.emplace_back("avx2", KernelRow_AVX2);
+    for (int pattern = 0; pattern < 12; ++pattern) {
+        const std::vector<uint32_t> weights = RowWeights(pattern, rng);
+        for (int32_t span : {1, 3, 4, 15, 16, 17, 47, 64, 133}) {
+            SCOPED_TRACE(testing::Message() << "pattern " << pattern << ", span " << span);
+            const int32_t taps = int32_t(weights.size());
+            std::vector<std::vector<TColor32>> rows(weights.size(), std::vector<TColor32>(static_cast<size_t>(span)));
+            std::vector<const TColor32*> rowPtrs;
+            for (auto& r : rows) {
+                for (TColor32& p : r) p = TColor32(rng());
+                rowPtrs.push_back(r.data());
+            }
+            // One output pixel per column, reading that column and the next
+            // (weights 200 and 56, or 256 at the last), padded to 4 samples.
+            TFlatClusters cols;
+            for (int32_t i = 0; i < span; ++i) {
+                cols.Begin.push_back(int32_t(cols.Pos.size()));
+                const bool last = i + 1 == span;
+                cols.N.push_back(last ? 1 : 2);
+                cols.Contiguous.push_back(1);
+                for (int32_t k = 0; k < 4; ++k) {
+                    const uint32_t w = last ? (k == 0 ? 256 : 0) : (k == 0 ? 200 : k == 1 ? 56 : 0);
+                    cols.Pos.push_back(i + k);
+                    cols.Weight.push_back(w);
+                    for (int c = 0; c < 4; ++c) cols.Weight4.push_back(uint16_t(w));
+                }
+            }
+            cols.Begin.push_back(int32_t(cols.Pos.size()));
+            auto run = [&](TKernelRowProc proc, std::vector<uint64_t>& buffer) {
+                buffer.assign(KernelBufferBytes(span) / 8 + 1, 0);
+                std::vector<TColor32> out(static_cast<size_t>(span));
+                TKernelRowArgs a{};
+                a.Rows = rowPtrs.data();
+                a.RowWeights = weights.data();
+                a.Taps = taps;
+                a.Span = span;
+                a.Cols = &cols;
+                a.Buffer = buffer.data();
+                a.Out = out.data();
+                proc(a);
+                return out;
+            };
+            std::vector<uint64_t> buffer;
+            const std::vector<TColor32> want = run(KernelRow_Portable, buffer);
+            for (const auto& [name, proc] : variants) {
+                SCOPED_TRACE(name);
+                EXPECT_EQ(run(proc, buffer), want);
+                const auto* sums = reinterpret_cast<const uint16_t*>(buffer.data());
+                for (int32_t x = 0; x < span; ++x)
+                    for (int c = 0; c < 4; ++c) {
+                        uint32_t sum = 0;
+                        for (int32_t k = 0; k < taps; ++k)
+                            sum += weights[size_t(k)] * Ch(rows[size_t(k)][size_t(x)], c);
+                        ASSERT_EQ(sums[4 * x + c], sum) << "column " << x << ", byte " << c;
+                    }
+            }
+        }
+    }
+}
