@@ -1,9 +1,8 @@
-// AVX2 scan-line filtering and scoring, compiled for AVX2 function by
-// function (the rest of the program stays baseline x86-64); undoing filters
-// goes a pixel at a time, which the SSE2 variant already does.
+// AVX2 scan-line filters, compiled for AVX2 function by function (the rest
+// of the program stays baseline x86-64): filtering and scoring thirty-two
+// bytes at a time, undoing Paeth a pixel at a time with the newer absolute
+// values and blends; the other types are undone as the SSE2 variant does.
 #include "codecs/png/PngFilters.h"
-
-#include "codecs/png/PngRows.h"
 
 #if defined(__x86_64__)
 #include "codecs/png/PngFiltersX86.h"

@@ -3,15 +3,12 @@
 // so it goes a whole pixel (3, 4, 6 or 8 bytes) at a time in one register.
 #include "codecs/png/PngFilters.h"
 
-#include "codecs/png/PngRows.h"
-
 #if defined(__x86_64__)
 #include "codecs/png/PngFiltersX86.h"
 
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace velmora::png {
 

@@ -129,6 +129,19 @@ TEST_P(PngFilterVariant, ChoosesAsTheReferenceForEverySetOfFilters) {
         }
 }
 
+// The table binds with the raster core's at start-up (portable when forced)
+// and follows every rebinding.
+TEST(PngFilterTable, FollowsTheRasterCoreBinding) {
+    const auto& table = PngFilterTable();
+    const char* startUp = cpubinding::PortableForced() ? "portable" : table.Entries()[RunnableVariants().back()].Name;
+    EXPECT_STREQ(table.BoundName(), startUp);
+    {
+        cpubinding::TRebindGuard portable(0);
+        EXPECT_STREQ(table.BoundName(), "portable");
+    }
+    EXPECT_STREQ(table.BoundName(), startUp);
+}
+
 INSTANTIATE_TEST_SUITE_P(Variants, PngFilterVariant, ::testing::ValuesIn(RunnableVariants()),
                          [](const ::testing::TestParamInfo<size_t>& info) {
                              return std::string(PngFilterTable().Entries()[info.param].Name);
