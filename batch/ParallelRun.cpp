@@ -2,9 +2,9 @@
 // see, in list order and exactly as the one-thread run does it: progress, the
 // message pump, Cancel, the overwrite question, messages and the writing of
 // each output. Helper threads, each with its own engine and working objects,
-// read, decode, resize and encode the files ahead of that turn into output
-// files that are not yet in place (unnamed, or under hidden temporary names);
-// the turn puts a file under its name or drops it.
+// read, decode, resize and encode the files ahead of that turn into memory:
+// a file takes room on the disk only at its turn, as one after the other, so
+// a nearly full disk takes the same files either way.
 // A file whose input is the output of an earlier file in the list is not
 // worked on ahead: it waits for its turn, as it would one after the other.
 #include "batch/ResizeEngine.h"
@@ -40,11 +40,11 @@ TResizeEngine::TStreamStep stepFor(const QString& name) {
     return nullptr;
 }
 
-// A file's work done ahead: the output file to put in place, or the failure.
+// A file's work done ahead: the output's bytes, or the failure.
 struct TWorkResult {
     bool done = false;
     std::exception_ptr error;
-    std::unique_ptr<TReplacingFileStream> file;
+    std::vector<uint8_t> bytes;
     bool shortData = false;
 };
 
@@ -89,7 +89,7 @@ void TResizeEngine::runParallel() {
             TWorkResult result;
             try {
                 engine.shortData_ = false;
-                result.file = engine.resizeToFile(name, stepFor(name));
+                result.bytes = engine.resizeFromFile(name, stepFor(name));
                 result.shortData = engine.shortData_;
             } catch (...) {
                 result.error = std::current_exception();
@@ -172,7 +172,8 @@ void TResizeEngine::runParallel() {
                     if (result.error)
                         std::rethrow_exception(result.error);
                     shortData_ = result.shortData;
-                    result.file->Commit();
+                    velmora::WriteFileReplacing(velmora::EncodePath(OutputPath(name)), result.bytes.data(),
+                                                result.bytes.size());
                     written = true;
                 } catch (...) {
                     reportFailure(name, std::current_exception());

@@ -387,6 +387,13 @@ std::unique_ptr<TReplacingFileStream> TResizeEngine::resizeToFile(const QString&
     return out;
 }
 
+std::vector<uint8_t> TResizeEngine::resizeFromFile(const QString& name, TStreamStep step) {
+    TFileStream in(velmora::EncodePath(name));
+    TMemoryStream out;
+    (this->*step)(in, out);
+    return out.TakeBytes();
+}
+
 // The file edge of every pipeline: the step reads the source from the file
 // and writes the output into a file that takes the target's name only when
 // complete, so a source that is also the target has been read to its end

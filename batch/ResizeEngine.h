@@ -189,6 +189,8 @@ private:
     // that is closed on return, written into the output file still to be put
     // in place (Commit); dropping it leaves nothing behind.
     std::unique_ptr<TReplacingFileStream> resizeToFile(const QString& name, TStreamStep step);
+    // The same output's bytes in memory (the work done ahead of its turn).
+    std::vector<uint8_t> resizeFromFile(const QString& name, TStreamStep step);
     bool resizeFile(const QString& name, TStreamStep step);
     void freeWorkingObjects();
     void runParallel();
