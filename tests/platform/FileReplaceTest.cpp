@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -54,6 +55,22 @@ std::string CreateFailure(const fs::path& p, const std::string& text) {
         return e.Reason();
     }
     return {};
+}
+
+// The exit status of body(), run in a child process whose files may grow to
+// 4 KiB only, with the signal that would end it ignored (as velmora-cli
+// does), so that writes beyond the limit fail with EFBIG.
+int InChildWithSizeLimit(const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 // The reason both ways of reading a file give when it cannot be opened (they
@@ -152,21 +169,12 @@ TEST_P(FileReplaceRoutes, FailuresNameTheCauseAndKeepTheOldFile) {
     EXPECT_EQ(CreateFailure(dir_ / "missing" / "a.bmp", "data"), "No such file or directory");
     EXPECT_FALSE(fs::exists(dir_ / "missing"));
 
-    // A write beyond the file-size limit fails with EFBIG (the signal that
-    // would otherwise end the process is ignored, as velmora-cli does). Run
-    // in a child so the limit stays there.
+    // A write beyond the file-size limit fails with EFBIG.
     WriteText(dir_ / "big.bin", "old");
-    const pid_t child = fork();
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string reason = CreateFailure(dir_ / "big.bin", std::string(100000, 'x'));
-        _exit(reason == "File too large" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(InChildWithSizeLimit([&] {
+                  return CreateFailure(dir_ / "big.bin", std::string(100000, 'x')) == "File too large" ? 0 : 1;
+              }),
+              0);
     EXPECT_EQ(ReadText(dir_ / "big.bin"), "old");
     EXPECT_EQ(Names(dir_), (std::set<std::string>{"taken", "big.bin"}));
 }
@@ -225,29 +233,24 @@ TEST_P(FileReplaceRoutes, AStreamedFileTakesItsNameOnlyWhenCommitted) {
 // from Commit, with the old file kept and nothing left behind.
 TEST_P(FileReplaceRoutes, AStreamedWriteFailureIsRaisedByCommit) {
     WriteText(dir_ / "big.bin", "old");
-    const pid_t child = fork();
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        TReplacingFileStream out((dir_ / "big.bin").string());
-        const std::string piece(1000, 'x');
-        try {
-            for (int i = 0; i < 20; ++i) out.WriteBuffer(piece.data(), piece.size());
-        } catch (...) {
-            _exit(2);  // the writer was stopped
-        }
-        try {
-            out.Commit();
-        } catch (const EFCreateError& e) {
-            const bool named = std::string(e.what()).find("Cannot create file \"" + (dir_ / "big.bin").string()) == 0;
-            _exit(named && e.Reason() == "File too large" ? 0 : 3);
-        }
-        _exit(4);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(InChildWithSizeLimit([&] {
+                  TReplacingFileStream out((dir_ / "big.bin").string());
+                  const std::string piece(1000, 'x');
+                  try {
+                      for (int i = 0; i < 20; ++i) out.WriteBuffer(piece.data(), piece.size());
+                  } catch (...) {
+                      return 2;  // the writer was stopped
+                  }
+                  try {
+                      out.Commit();
+                  } catch (const EFCreateError& e) {
+                      const bool named =
+                          std::string(e.what()).find("Cannot create file \"" + (dir_ / "big.bin").string()) == 0;
+                      return named && e.Reason() == "File too large" ? 0 : 3;
+                  }
+                  return 4;
+              }),
+              0);
     EXPECT_EQ(ReadText(dir_ / "big.bin"), "old");
     EXPECT_EQ(Names(dir_), (std::set<std::string>{"big.bin"}));
 
