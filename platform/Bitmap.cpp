@@ -52,18 +52,7 @@ uint32_t TBitmap::Pixel(int32_t x, int32_t y) const {
     case TPixelFormat::pf4bit: return fromPalette((row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
     case TPixelFormat::pf8bit: return fromPalette(row[x]);
     case TPixelFormat::pf15bit:
-    case TPixelFormat::pf16bit: {
-        const unsigned w = unsigned(row[2 * x]) | unsigned(row[2 * x + 1]) << 8;
-        unsigned r, g, b;
-        if (format_ == TPixelFormat::pf15bit) {
-            r = (w >> 10) & 31; g = (w >> 5) & 31; b = w & 31;
-            r = (r << 3) | (r >> 2); g = (g << 3) | (g >> 2); b = (b << 3) | (b >> 2);
-        } else {
-            r = (w >> 11) & 31; g = (w >> 5) & 63; b = w & 31;
-            r = (r << 3) | (r >> 2); g = (g << 2) | (g >> 4); b = (b << 3) | (b >> 2);
-        }
-        return 0xFF000000u | r << 16 | g << 8 | b;
-    }
+    case TPixelFormat::pf16bit: return Pixel16ToArgb(unsigned(row[2 * x]) | unsigned(row[2 * x + 1]) << 8, format_);
     case TPixelFormat::pf24bit: {
         const uint8_t* p = row + 3 * size_t(x);
         return 0xFF000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];

@@ -15,6 +15,15 @@ enum class TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf
 // pf15bit and pf16bit as 16-bit words 5-5-5 and 5-6-5.
 int BitsPerPixel(TPixelFormat pf);
 
+// A 16-bit word of a pf15bit (5-5-5) or pf16bit (5-6-5) picture as the opaque
+// 0xFFRRGGBB, each channel widened to eight bits by repeating its top bits.
+inline uint32_t Pixel16ToArgb(uint32_t w, TPixelFormat pf) {
+    const unsigned greenBits = pf == TPixelFormat::pf16bit ? 6 : 5;
+    const uint32_t r = (w >> (5 + greenBits)) & 31, g = (w >> 5) & ((1u << greenBits) - 1), b = w & 31;
+    return 0xFF000000u | (r << 3 | r >> 2) << 16 | (g << (8 - greenBits) | g >> (2 * greenBits - 8)) << 8 |
+           (b << 3 | b >> 2);
+}
+
 struct TRGBQuad {
     uint8_t rgbBlue = 0, rgbGreen = 0, rgbRed = 0, rgbReserved = 0;
     friend bool operator==(const TRGBQuad&, const TRGBQuad&) = default;

@@ -342,8 +342,7 @@ void TReplacingFileStream::open() {
     // The data first goes to an unnamed file; where the file system has none,
     // to a hidden name.
     fd_ = velmora::namedTemporariesOnly ? -1 : ::openat(dirFd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
-    unnamed_ = fd_ >= 0;
-    if (unnamed_) return;
+    if (fd_ >= 0) return;
     if (!velmora::namedTemporariesOnly && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         writeError_ = errno;
         return;
@@ -400,9 +399,10 @@ void TReplacingFileStream::Commit() {
         throw EAbort();
     }
 
-    if (unnamed_) {
-        // A new name can take the file at once; an existing one is replaced
-        // through a hidden name and a rename, which is atomic.
+    if (temp_.empty()) {
+        // An unnamed file (a hidden one's name is in temp_). A new name can
+        // take it at once; an existing one is replaced through a hidden name
+        // and a rename, which is atomic.
         char self[64];
         std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
         auto linkAs = [&](const std::string& name) {

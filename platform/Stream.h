@@ -130,7 +130,6 @@ private:
 
     std::string path_, dir_, base_;
     bool opened_ = false;
-    bool unnamed_ = false;
     bool committed_ = false;
     int dirFd_ = -1;
     int fd_ = -1;

@@ -42,26 +42,8 @@ void TBmpRowReader::convert(const uint8_t* s, uint32_t* out) const {
         for (size_t x = 0; x < width; ++x) out[x] = colours_[s[x]];
         return;
     case TPixelFormat::pf15bit:
-        // 5-5-5, each channel widened by repeating its top bits.
-        for (size_t x = 0; x < width; ++x) {
-            const uint32_t w = ReadLE16(s + 2 * x);
-            uint32_t r = (w >> 10) & 31, g = (w >> 5) & 31, b = w & 31;
-            r = (r << 3) | (r >> 2);
-            g = (g << 3) | (g >> 2);
-            b = (b << 3) | (b >> 2);
-            out[x] = 0xFF000000u | r << 16 | g << 8 | b;
-        }
-        return;
     case TPixelFormat::pf16bit:
-        // 5-6-5.
-        for (size_t x = 0; x < width; ++x) {
-            const uint32_t w = ReadLE16(s + 2 * x);
-            uint32_t r = (w >> 11) & 31, g = (w >> 5) & 63, b = w & 31;
-            r = (r << 3) | (r >> 2);
-            g = (g << 2) | (g >> 4);
-            b = (b << 3) | (b >> 2);
-            out[x] = 0xFF000000u | r << 16 | g << 8 | b;
-        }
+        for (size_t x = 0; x < width; ++x) out[x] = Pixel16ToArgb(ReadLE16(s + 2 * x), layout_.format);
         return;
     case TPixelFormat::pf24bit: {
         // Four bytes at a time (the fourth is the next pixel's blue, replaced

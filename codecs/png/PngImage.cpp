@@ -324,6 +324,20 @@ unsigned PixelIndex(const uint8_t* row, uint32_t x, int bitCount) {
     return velmora::png::PackedSample(row, x, unsigned(bitCount));
 }
 
+// The colour of pixel x of a decoded row (24-bit or indexed); false for a
+// pixel that the colour key makes transparent.
+bool KeyedRgb(const TChunkIHDR* h, const uint8_t* row, uint32_t x, const ColourKey& key, uint32_t& rgb) {
+    if (h->BitCount == 24) {
+        const uint8_t* p = row + 3 * size_t(x);
+        rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    } else {
+        const unsigned index = PixelIndex(row, x, h->BitCount);
+        if (key.valid && key.byIndex && index == key.index) return false;
+        rgb = QuadRgb(h->ColorTable[index]);
+    }
+    return !(key.valid && !key.byIndex && rgb == key.rgb);
+}
+
 }  // namespace
 
 uint32_t TPngImage::TransparentColor() {
@@ -365,16 +379,7 @@ void TPngImage::DrawCopy(TCanvas& canvas, const TRect& r, bool keyed) {
         for (int32_t x = clip.Left; x < clip.Right; ++x) {
             const uint32_t sx = uint32_t(int64_t(x - r.Left) * iw / w);
             uint32_t rgb;
-            if (h->BitCount == 24) {
-                const uint8_t* p = row + 3 * size_t(sx);
-                rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-            } else {
-                const unsigned index = PixelIndex(row, sx, h->BitCount);
-                if (key.valid && key.byIndex && index == key.index) continue;
-                rgb = QuadRgb(h->ColorTable[index]);
-            }
-            if (key.valid && !key.byIndex && rgb == key.rgb) continue;
-            out[x] = 0xFF000000u | rgb;
+            if (KeyedRgb(h, row, sx, key, rgb)) out[x] = 0xFF000000u | rgb;
         }
     }
 }
@@ -561,18 +566,7 @@ private:
         const uint8_t* row = dib_.data();
         for (uint32_t x = 0; x < width; ++x) {
             uint32_t rgb;
-            if (h_->BitCount == 24) {
-                const uint8_t* p = row + 3 * size_t(x);
-                rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
-            } else {
-                const unsigned index = PixelIndex(row, x, h_->BitCount);
-                if (key_.valid && key_.byIndex && index == key_.index) {
-                    out[x] = kWhite;
-                    continue;
-                }
-                rgb = QuadRgb(h_->ColorTable[index]);
-            }
-            out[x] = key_.valid && !key_.byIndex && rgb == key_.rgb ? kWhite : 0xFF000000u | rgb;
+            out[x] = KeyedRgb(h_, row, x, key_, rgb) ? 0xFF000000u | rgb : kWhite;
         }
     }
 
