@@ -20,8 +20,9 @@ struct Result {
 };
 
 // Runs the program with `input` on its standard input, closed afterwards
-// unless closeInput is false.
-inline Result RunCli(const QStringList& args, const QByteArray& input = {}, bool closeInput = true) {
+// unless closeInput is false, waiting up to timeoutMs for it to end.
+inline Result RunCli(const QStringList& args, const QByteArray& input = {}, bool closeInput = true,
+                     int timeoutMs = 120000) {
     QProcess p;
     p.setProgram(QStringLiteral(VELMORA_CLI));
     p.setArguments(args);
@@ -29,7 +30,7 @@ inline Result RunCli(const QStringList& args, const QByteArray& input = {}, bool
     EXPECT_TRUE(p.waitForStarted());
     if (!input.isEmpty()) p.write(input);
     if (closeInput) p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(120000));
+    EXPECT_TRUE(p.waitForFinished(timeoutMs));
     Result r;
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = QString::fromUtf8(p.readAllStandardOutput());
