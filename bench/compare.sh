@@ -8,7 +8,8 @@
 # BUILD_DIR defaults to build/release, CORPUS_DIR to bench/corpus (built with
 # bench/make-corpus.sh when missing). Needs hyperfine, djpeg and
 # cjpeg (libjpeg-turbo-progs), ImageMagick, libvips-tools, python3, and the
-# C compiler and zlib headers of the build (for bench/zlib-floor.c). Prints
+# C compiler and zlib headers of the build (for bench/zlib-floor.c), and the
+# libheif, libwebp and libtiff headers (bench/codec-floor.c). Prints
 # one Markdown table: hyperfine medians, ratios, and peak memory. Run it
 # under `nice` on a shared machine; RUNS sets the runs per command.
 set -euo pipefail
@@ -51,6 +52,14 @@ mkdir -p "$work/f640" "$work/f4064"
 "$ZF" rows "$work/f640/$(basename "$PNG")" "$work/rows640.raw"
 "$ZF" rows "$work/f4064/$(basename "$PNG")" "$work/rows4064.raw"
 $CONVERT "$SMALL" -filter Triangle -resize 4064x3048 "$work/enlarged.ppm"
+# The newer formats' floors: the library's own decode plus libjpeg's encode of
+# the 640-wide output (bench/codec-floor.c).
+CF="$work/codec-floor"
+cc -O2 -o "$CF" bench/codec-floor.c -lheif -lwebp -ltiff -ljpeg
+HEIC="$CORPUS/new/n01.heic"
+WEBP="$CORPUS/new/n02.webp"
+WEBPLL="$CORPUS/new/n03.webp"
+TIFF="$CORPUS/new/n04.tif"
 
 bench() {  # name, then pairs of label and command
   local name="$1"; shift
@@ -90,6 +99,16 @@ bench enlarge \
   imagemagick "$IM -define jpeg:dct-method=float $SMALL -filter Triangle -resize 4064x3048 -quality 90 $work/im.jpg" \
   vips "$VIPS resize $SMALL $work/vips.jpg[Q=90] 40.64 --kernel linear" \
   velmora "$V -s 6 $SMALL"
+newrow() {  # name, floor kind, source
+  bench "$1" \
+    floor "$one $CF $2 $3 $work/floor.jpg" \
+    vips "$VIPS resize $3 $work/vips.jpg[Q=90] 0.16 --kernel linear" \
+    velmora "$V -s 0 --format jpeg $3"
+}
+newrow heic640 heif "$HEIC"
+newrow webp640 webp "$WEBP"
+newrow webpll640 webp "$WEBPLL"
+newrow tiff640 tiff "$TIFF"
 batch=$(ls "$CORPUS"/jpeg/L*.jpg | head -n 20 | tr '\n' ' ')
 floors=""
 for f in $batch; do floors="$floors djpeg -dct float -pnm -outfile /dev/null $f;"; done
@@ -103,6 +122,10 @@ peak png640 $V -s 0 "$PNG"
 peak png4064 $V -s 6 "$PNG"
 peak bmp640 $V -s 0 "$BMP"
 peak enlarge $V -s 6 "$SMALL"
+peak heic640 $V -s 0 --format jpeg "$HEIC"
+peak webp640 $V -s 0 --format jpeg "$WEBP"
+peak webpll640 $V -s 0 --format jpeg "$WEBPLL"
+peak tiff640 $V -s 0 --format jpeg "$TIFF"
 peak batch taskset -c 0,1 "$CLI" -j 2 --overwrite all -o "$work/batch2" -s 0 $batch
 
 python3 - "$work" <<'PY'
@@ -113,6 +136,10 @@ rows = [("jpeg640", "12 MP JPEG → 640", "`djpeg -dct float -pnm`"),
         ("png4064", "12 MP PNG RGB → 4064 wide", "zlib level 7 of the filtered output rows"),
         ("bmp640", "12 MP BMP 24-bit → 640", "—"),
         ("enlarge", "JPEG 100×75 → 4064×3048", "`cjpeg` of the result"),
+        ("heic640", "12 MP HEIC → 640 JPEG", "libheif decode + libjpeg encode"),
+        ("webp640", "12 MP lossy WebP → 640 JPEG", "libwebp decode + libjpeg encode"),
+        ("webpll640", "12 MP lossless WebP → 640 JPEG", "libwebp decode + libjpeg encode"),
+        ("tiff640", "12 MP LZW TIFF → 640 JPEG", "libtiff decode + libjpeg encode"),
         ("batch", "20 photos 12 MP JPEG → 640", "twenty `djpeg -dct float -pnm`")]
 def medians(name):
     return {r["command"]: statistics.median(r["times"]) * 1000 for r in json.load(open(f"{w}/json/{name}.json"))["results"]}

@@ -30,7 +30,8 @@ test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exift
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.
-bench=("${build[@]}" libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools python3 time)
+bench=("${build[@]}" libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick libvips-tools python3 time
+       libheif-dev libwebp-dev libtiff-dev libheif-examples webp)
 fuzz=("${build[@]}" clang libclang-rt-14-dev)
 screenshots=("${run[@]}" xvfb xauth)
 icons=(librsvg2-bin)
