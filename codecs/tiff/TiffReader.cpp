@@ -175,6 +175,7 @@ public:
         const uint32_t band = bandRows();
         std::vector<uint32_t> raster(size_t(w) * band);
         const bool alpha = HasAlpha();
+        client_.firstError.clear();
         for (uint32_t y = 0; y < h; y += band) {
             const uint32_t rows = std::min(band, h - y);
             image_.row_offset = int(y);

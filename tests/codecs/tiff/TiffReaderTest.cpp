@@ -221,3 +221,50 @@ TEST(IsTiff, KnowsTheFourSignatures) {
 }
 
 }  // namespace
+
+namespace {
+
+// The profile (only an RGB one) and the XMP packet come back as libtiff wrote them.
+TEST(TiffMetadata, KeepsAnRgbProfileAndTheXmpPacket) {
+    const std::string path = (fs::temp_directory_path() / ("velmora-tiffmeta-" + std::to_string(::getpid()))).string();
+    const std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+    for (const char* space : {"RGB ", "GRAY"}) {
+        std::vector<uint8_t> icc(132, 0x5A);
+        std::copy(space, space + 4, icc.begin() + 16);
+        TIFF* out = TIFFOpen(path.c_str(), "w");
+        ASSERT_TRUE(out);
+        TIFFSetField(out, TIFFTAG_IMAGEWIDTH, 2);
+        TIFFSetField(out, TIFFTAG_IMAGELENGTH, 1);
+        TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(out, TIFFTAG_ICCPROFILE, uint32_t(icc.size()), icc.data());
+        TIFFSetField(out, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.data());
+        uint8_t row[2] = {1, 2};
+        TIFFWriteScanline(out, row, 0, 0);
+        TIFFClose(out);
+        TFileStream stream(path);
+        auto reader = NewTiffReader();
+        reader->ReadHeader(stream);
+        EXPECT_EQ(reader->Metadata().icc, space[0] == 'R' ? icc : std::vector<uint8_t>()) << space;
+        ASSERT_EQ(reader->Metadata().xmp.size(), 1u);
+        EXPECT_EQ(std::string(reader->Metadata().xmp[0].begin(), reader->Metadata().xmp[0].end()), xmp);
+        EXPECT_EQ(reader->Metadata().orientation, 0) << "no orientation tag";
+    }
+    fs::remove(path);
+}
+
+// The file may start further on in the stream: offsets count from there.
+TEST(TiffStream, ReadsFromTheStreamsPosition) {
+    auto bytes = GreyTiff(2, 2, 1, 4, {0x00, 0x40, 0x80, 0xFF});
+    bytes.insert(bytes.begin(), {9, 9, 9, 9, 9});
+    TMemoryStream stream(bytes);
+    stream.SetPosition(5);
+    auto reader = NewTiffReader();
+    reader->ReadHeader(stream);
+    TRows rows;
+    rows.row.resize(2);
+    reader->ReadRows(rows);
+    EXPECT_EQ(rows.pixels, (std::vector<uint32_t>{0xFF000000u, 0xFF404040u, 0xFF808080u, 0xFFFFFFFFu}));
+}
+
+}  // namespace
