@@ -176,11 +176,26 @@ public:
         std::vector<uint32_t> raster(size_t(w) * band);
         const bool alpha = HasAlpha();
         client_.firstError.clear();
+        // Strips larger than a band are decoded row by row through
+        // libtiff's scanline reads (which take the compressed strip in
+        // pieces too) and converted by the RGBA reader's own routine for
+        // contiguous samples: reading part of such a strip through the RGBA
+        // reader would decode it from its start for every band.
+        const bool byScanline = largeStrips();
+        std::vector<uint8_t> samples;
+        if (byScanline) samples.resize(size_t(TIFFScanlineSize(tif_)) * band);
         for (uint32_t y = 0; y < h; y += band) {
             const uint32_t rows = std::min(band, h - y);
-            image_.row_offset = int(y);
-            image_.col_offset = 0;
-            if (!TIFFRGBAImageGet(&image_, raster.data(), w, rows)) fail(kTiffDataDamaged);
+            if (byScanline) {
+                const size_t stride = samples.size() / band;
+                for (uint32_t r = 0; r < rows; ++r)
+                    if (TIFFReadScanline(tif_, samples.data() + r * stride, y + r, 0) < 0) fail(kTiffDataDamaged);
+                image_.put.contig(&image_, raster.data(), 0, y, w, rows, 0, 0, samples.data());
+            } else {
+                image_.row_offset = int(y);
+                image_.col_offset = 0;
+                if (!TIFFRGBAImageGet(&image_, raster.data(), w, rows)) fail(kTiffDataDamaged);
+            }
             if (client_.failure) std::rethrow_exception(client_.failure);
             for (uint32_t r = 0; r < rows; ++r) {
                 const uint32_t* from = raster.data() + size_t(r) * w;
@@ -209,6 +224,19 @@ private:
         const size_t fit = std::max<size_t>(1, kBandBytes / (size_t(width_) * 4));
         if (unit > fit) return uint32_t(fit);
         return uint32_t(std::min<size_t>(h, unit * (fit / unit)));
+    }
+
+    // Strips of interleaved samples holding more rows than a band, in a
+    // layout whose rows the RGBA reader converts one by one (not YCbCr
+    // stored in blocks of rows, not old-style JPEG).
+    bool largeStrips() const {
+        if (TIFFIsTiled(tif_) || !image_.isContig || image_.photometric == PHOTOMETRIC_YCBCR) return false;
+        uint16_t compression = 0;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_COMPRESSION, &compression);
+        if (compression == COMPRESSION_OJPEG) return false;
+        uint32_t rowsPerStrip = 0;
+        TIFFGetFieldDefaulted(tif_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        return std::min(rowsPerStrip, uint32_t(height_)) > bandRows();
     }
 
     void readMetadata() {

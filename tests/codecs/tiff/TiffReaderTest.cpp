@@ -139,6 +139,10 @@ const TFileCase kFileCases[] = {
     // More rows than one band: bands of whole strips, and parts of one strip.
     {"BandsOfStripsOf7", "convert big.png -compress lzw -define tiff:rows-per-strip=7 in.tif"},
     {"OneStripLargerThanABand", "convert big.png -compress zip -define tiff:rows-per-strip=1100 in.tif"},
+    {"JpegOneStripLargerThanABand", "convert big.png t.tif && tiffcp -c jpeg:75 -r 1104 t.tif in.tif"},
+    {"Rgb16OneStripLargerThanABand", "convert big.png -depth 16 -compress lzw -define tiff:rows-per-strip=1100 in.tif"},
+    {"AlphaOneStripLargerThanABand",
+     "convert big.png -alpha set -channel A -fx 'i/w' -compress zip -define tiff:rows-per-strip=1100 in.tif", true},
     {"TilesAcrossBands", "convert big.png t.tif && tiffcp -t -w 64 -l 48 -c zip t.tif in.tif"},
 };
 
