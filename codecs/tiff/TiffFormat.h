@@ -20,10 +20,13 @@ inline constexpr const char* kTiffNotTiff = "not a TIFF file";
 inline constexpr const char* kTiffDamaged = "the TIFF file is damaged";
 inline constexpr const char* kTiffUnsupported = "the TIFF picture's layout is not supported";
 inline constexpr const char* kTiffTooLarge = "the picture is larger than 250 megapixels";
+inline constexpr const char* kTiffTooWide = "the picture is wider than 262144 pixels";
 inline constexpr const char* kTiffDataDamaged = "the TIFF picture data is damaged";
 
-// Pictures declaring more pixels than this are refused before any is read.
+// Pictures declaring more pixels than this, or wider ones, are refused before
+// any is read (a single row of the widest takes 1 MiB).
 inline constexpr int64_t kTiffMaxPixels = int64_t(250) * 1000 * 1000;
+inline constexpr uint32_t kTiffMaxWidth = uint32_t(1) << 18;
 
 // The first bytes of a classic ("II*\0", "MM\0*") or BigTIFF ("II+\0",
 // "MM\0+") file; false for fewer than four bytes.

@@ -19,8 +19,6 @@ constexpr tmsize_t kMaxSingleAlloc = tmsize_t(64) << 20;
 // The rows handed to libtiff at once fill at most this many bytes, unless a
 // single row is larger.
 constexpr size_t kBandBytes = size_t(4) << 20;
-// Wider pictures are refused: one row of them would already be a large block.
-constexpr uint32_t kMaxWidth = uint32_t(1) << 18;
 
 // Where libtiff reads: the stream, from the position the file starts at.
 // Stream failures do not cross libtiff's C frames: they are kept and raised
@@ -50,11 +48,13 @@ toff_t ClientSeek(thandle_t h, toff_t offset, int whence) {
     try {
         int64_t target = 0;
         switch (whence) {
-        case SEEK_SET: target = c->base + int64_t(std::min<toff_t>(offset, INT64_MAX / 2)); break;
-        case SEEK_CUR: target = c->stream->Position() + int64_t(offset); break;
-        case SEEK_END: target = c->stream->Size() + int64_t(offset); break;
+        case SEEK_SET: target = c->base; break;
+        case SEEK_CUR: target = c->stream->Position(); break;
+        case SEEK_END: target = c->stream->Size(); break;
         default: return toff_t(-1);
         }
+        // The offset is unsigned; a move back comes as its two's complement.
+        if (__builtin_add_overflow(target, int64_t(offset), &target)) return toff_t(-1);
         if (target < c->base) return toff_t(-1);
         return toff_t(c->stream->Seek(target, TSeekOrigin::soBeginning) - c->base);
     } catch (...) {
@@ -148,7 +148,8 @@ public:
         if (!TIFFGetField(tif_, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(tif_, TIFFTAG_IMAGELENGTH, &h) || w == 0 ||
             h == 0)
             fail(kTiffDamaged);
-        if (w > kMaxWidth || int64_t(w) * int64_t(h) > kTiffMaxPixels) throw ETiffError(kTiffTooLarge);
+        if (int64_t(w) * int64_t(h) > kTiffMaxPixels) throw ETiffError(kTiffTooLarge);
+        if (w > kTiffMaxWidth) throw ETiffError(kTiffTooWide);
 
         char message[1024] = {};
         if (!TIFFRGBAImageOK(tif_, message)) throw ETiffError(std::string(kTiffUnsupported) + ": " + message);

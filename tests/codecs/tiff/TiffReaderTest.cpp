@@ -183,6 +183,7 @@ const TBadCase kBadCases[] = {
     {"DirectoryPastTheEnd", {'I', 'I', 42, 0, 0xFF, 0xFF, 0, 0}, true, "the TIFF file is damaged: "},
     {"TenGigapixelsInATinyFile", GreyTiff(100000, 100000, 1, 1u << 30, {1, 2, 3}), true,
      "the picture is larger than 250 megapixels"},
+    {"WiderThanARowMayBe", GreyTiff(300000, 2, 1, 600000, {1}), true, "the picture is wider than 262144 pixels"},
     {"StripCutShort", GreyTiff(16, 16, 1, 256, std::vector<uint8_t>(100, 7)), false,
      "the TIFF picture data is damaged: "},
     {"BrokenLzwStrip", GreyTiff(16, 16, 5, 64, std::vector<uint8_t>(64, 0xFF)), false,
