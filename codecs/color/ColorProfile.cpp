@@ -96,15 +96,28 @@ bool ReadShaper(cmsHPROFILE h, TShaper& s) {
     return DeviceWhite(h, s.white);
 }
 
+// Little CMS's own sRGB, its curves copied out of the profile.
+struct TBuiltInSrgb {
+    TShaper shaper{};
+    TBuiltInSrgb() {
+        TProfile srgb(cmsCreate_sRGBProfile());
+        if (!srgb.h || !ReadShaper(srgb.h, shaper)) {
+            shaper = {};
+            return;
+        }
+        for (auto& curve : shaper.curve) curve = cmsDupToneCurve(curve);
+    }
+    ~TBuiltInSrgb() {
+        for (auto* curve : shaper.curve)
+            if (curve) cmsFreeToneCurve(const_cast<cmsToneCurve*>(curve));
+    }
+    TBuiltInSrgb(const TBuiltInSrgb&) = delete;
+    TBuiltInSrgb& operator=(const TBuiltInSrgb&) = delete;
+};
+
 const TShaper& BuiltInSrgb() {
-    // Read once; the profile stays open for the program's life so that its
-    // curves stay valid.
-    static const TShaper shaper = [] {
-        TShaper s{};
-        ReadShaper(cmsCreate_sRGBProfile(), s);
-        return s;
-    }();
-    return shaper;
+    static const TBuiltInSrgb srgb;
+    return srgb.shaper;
 }
 
 }  // namespace
@@ -114,6 +127,7 @@ bool IsSrgbProfile(const std::vector<uint8_t>& icc) {
     TShaper have{};
     if (!profile.h || !ReadShaper(profile.h, have)) return false;
     const TShaper& want = BuiltInSrgb();
+    if (!want.curve[0] || !want.curve[1] || !want.curve[2]) return false;
     if (!NearXYZ(have.white, want.white)) return false;
     for (int i = 0; i < 3; ++i) {
         if (!NearXYZ(have.colorant[i], want.colorant[i])) return false;
