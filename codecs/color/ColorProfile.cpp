@@ -44,8 +44,8 @@ bool Near(double a, double b) { return std::fabs(a - b) <= kSrgbTolerance; }
 bool NearXYZ(const cmsCIEXYZ& a, const cmsCIEXYZ& b) { return Near(a.X, b.X) && Near(a.Y, b.Y) && Near(a.Z, b.Z); }
 
 bool Inverse3x3(const double* m, double* out) {
-    const double det = m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) +
-                       m[2] * (m[3] * m[7] - m[4] * m[6]);
+    const double det =
+        m[0] * (m[4] * m[8] - m[5] * m[7]) - m[1] * (m[3] * m[8] - m[5] * m[6]) + m[2] * (m[3] * m[7] - m[4] * m[6]);
     if (std::fabs(det) < 1e-12) return false;
     out[0] = (m[4] * m[8] - m[5] * m[7]) / det;
     out[1] = (m[2] * m[7] - m[1] * m[8]) / det;
@@ -133,8 +133,7 @@ bool IsSrgbProfile(const std::vector<uint8_t>& icc) {
         if (!NearXYZ(have.colorant[i], want.colorant[i])) return false;
         for (int k = 0; k < kCurvePoints; ++k) {
             const float x = float(k) / float(kCurvePoints - 1);
-            if (!Near(cmsEvalToneCurveFloat(have.curve[i], x), cmsEvalToneCurveFloat(want.curve[i], x)))
-                return false;
+            if (!Near(cmsEvalToneCurveFloat(have.curve[i], x), cmsEvalToneCurveFloat(want.curve[i], x))) return false;
         }
     }
     return true;

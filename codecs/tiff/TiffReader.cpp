@@ -114,9 +114,7 @@ uint32_t Straight(uint32_t abgr) {
     return a << 24 | r << 16 | g << 8 | b;
 }
 
-uint32_t Opaque(uint32_t abgr) {
-    return 0xFF000000u | (abgr & 0xFF) << 16 | (abgr & 0xFF00) | (abgr >> 16 & 0xFF);
-}
+uint32_t Opaque(uint32_t abgr) { return 0xFF000000u | (abgr & 0xFF) << 16 | (abgr & 0xFF00) | (abgr >> 16 & 0xFF); }
 
 class TTiffReader : public TPictureReader {
 public:

@@ -70,10 +70,10 @@ protected:
         fs::create_directories(dir_);
         if (missing_.empty())
             Shell("cd " + dir_.string() +
-                " && convert -seed 7 -size 37x23 plasma:fractal -depth 8 src.png"
-                " && convert src.png \\( -size 37x23 gradient:white-black \\) -alpha off"
-                " -compose copy_opacity -composite alpha.png"
-                " && convert src.png -filter box -resize 1500x1100! big.png");
+                  " && convert -seed 7 -size 37x23 plasma:fractal -depth 8 src.png"
+                  " && convert src.png \\( -size 37x23 gradient:white-black \\) -alpha off"
+                  " -compose copy_opacity -composite alpha.png"
+                  " && convert src.png -filter box -resize 1500x1100! big.png");
     }
     static void TearDownTestSuite() { fs::remove_all(dir_); }
     static inline fs::path dir_;
@@ -86,7 +86,7 @@ TEST_P(TiffFiles, ReadsWhatTiff2rgbaReads) {
     const fs::path work = dir_ / c.name;
     fs::create_directories(work);
     ASSERT_TRUE(Shell("cd " + work.string() + " && cp ../*.png . && " + c.make +
-                    " && { [ -f ref.tif ] || cp in.tif ref.tif; } && tiff2rgba -c none ref.tif want.tif"));
+                      " && { [ -f ref.tif ] || cp in.tif ref.tif; } && tiff2rgba -c none ref.tif want.tif"));
     uint32_t width = 0;
     const auto want = ReadRgbaTiff((work / "want.tif").string(), width);
     ASSERT_GT(width, 0u);
@@ -207,9 +207,9 @@ INSTANTIATE_TEST_SUITE_P(Tiff, TiffBadFiles, testing::ValuesIn(kBadCases),
 
 TEST(IsTiff, KnowsTheFourSignatures) {
     using namespace std::string_literals;
-    const std::pair<std::string, bool> heads[] = {{"II*\0"s, true},  {"MM\0*"s, true},  {"II+\0"s, true},
-                                                  {"MM\0+"s, true},  {"II\0*"s, false}, {"MM*\0"s, false},
-                                                  {"II*"s, false}, {"\x89PNG"s, false}};
+    const std::pair<std::string, bool> heads[] = {{"II*\0"s, true}, {"MM\0*"s, true},   {"II+\0"s, true},
+                                                  {"MM\0+"s, true}, {"II\0*"s, false},  {"MM*\0"s, false},
+                                                  {"II*"s, false},  {"\x89PNG"s, false}};
     for (const auto& [head, want] : heads)
         EXPECT_EQ(IsTiff(reinterpret_cast<const uint8_t*>(head.data()), head.size()), want) << head;
 }
