@@ -25,8 +25,10 @@ build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo
 run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
 # The installation test checks the desktop entry (desktop-file-validate) and
 # reads the guides back (pdftotext); the photo tests read kept EXIF, XMP and
-# ICC profiles back with exiftool. The tests run Qt offscreen: no X server.
-test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl)
+# ICC profiles back with exiftool; the TIFF tests make their files with
+# ImageMagick and libtiff's tools and compare with tiff2rgba. The tests run Qt
+# offscreen: no X server.
+test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl libtiff-tools imagemagick)
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.
