@@ -19,7 +19,9 @@ int ExifOrientation(const std::vector<uint8_t>& tiff) {
     const auto u16 = [&](size_t at) -> uint32_t {
         return little ? uint32_t(tiff[at] | tiff[at + 1] << 8) : uint32_t(tiff[at] << 8 | tiff[at + 1]);
     };
-    const auto u32 = [&](size_t at) -> uint32_t { return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2); };
+    const auto u32 = [&](size_t at) -> uint32_t {
+        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
     const size_t ifd = u32(4);
     if (ifd > n - 2) return 0;
     const size_t count = u16(ifd);

@@ -20,7 +20,9 @@ constexpr size_t kFeedPiece = size_t(256) << 10;
 // header or the VP8L header, with room to spare).
 constexpr size_t kImageHeadBytes = 64;
 
-uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 
 bool IsTag(const uint8_t* p, const char* tag) { return std::memcmp(p, tag, 4) == 0; }
 
@@ -92,15 +94,15 @@ bool TWebpReader::ReadAt(int64_t pos, void* buffer, size_t n) {
 void TWebpReader::KeepChunk(const uint8_t* tag, int64_t payload, uint32_t size) {
     const bool icc = IsTag(tag, "ICCP"), exif = IsTag(tag, "EXIF"), xmp = IsTag(tag, "XMP ");
     if (!icc && !exif && !xmp) return;
-    if ((icc && !metadata_.icc.empty()) || (exif && !metadata_.exif.empty()) || (xmp && !metadata_.xmp.empty()))
-        return;
+    if ((icc && !metadata_.icc.empty()) || (exif && !metadata_.exif.empty()) || (xmp && !metadata_.xmp.empty())) return;
     if (payload > end_ || int64_t(size) > end_ - payload) return;
     std::vector<uint8_t> bytes(size);
     if (!ReadAt(payload, bytes.data(), size)) return;
     if (icc) {
         if (bytes.size() >= 128 && std::memcmp(bytes.data() + 16, "RGB ", 4) == 0) metadata_.icc = std::move(bytes);
     } else if (exif) {
-        if (bytes.size() >= 6 && std::memcmp(bytes.data(), "Exif\0\0", 6) == 0) bytes.erase(bytes.begin(), bytes.begin() + 6);
+        if (bytes.size() >= 6 && std::memcmp(bytes.data(), "Exif\0\0", 6) == 0)
+            bytes.erase(bytes.begin(), bytes.begin() + 6);
         if (bytes.size() >= 8 &&
             (std::memcmp(bytes.data(), "II*\0", 4) == 0 || std::memcmp(bytes.data(), "MM\0*", 4) == 0)) {
             metadata_.orientation = ExifOrientation(bytes);
@@ -190,7 +192,8 @@ void TWebpReader::ReadStill(TRowTarget& target) {
     size_t filled = 0;
     int32_t sent = 0;
     while (sent < height_) {
-        const size_t got = filled < total ? source_->Read(data.get() + filled, std::min(kFeedPiece, total - filled)) : 0;
+        const size_t got =
+            filled < total ? source_->Read(data.get() + filled, std::min(kFeedPiece, total - filled)) : 0;
         if (got == 0) throw EWebpError(kWebpTruncated);
         filled += got;
         const VP8StatusCode status = WebPIUpdate(decoder.get(), data.get(), filled);
@@ -198,7 +201,8 @@ void TWebpReader::ReadStill(TRowTarget& target) {
         int lastY = 0, w = 0, h = 0, stride = 0;
         const uint8_t* rgb = WebPIDecGetRGB(decoder.get(), &lastY, &w, &h, &stride);
         if (!rgb) continue;
-        if (w != width_ || h != height_) throw EWebpError(std::string(kWebpDamaged) + ": " + StatusText(VP8_STATUS_BITSTREAM_ERROR));
+        if (w != width_ || h != height_)
+            throw EWebpError(std::string(kWebpDamaged) + ": " + StatusText(VP8_STATUS_BITSTREAM_ERROR));
         if (status == VP8_STATUS_OK) lastY = height_;
         for (; sent < std::min(lastY, height_); ++sent) {
             const uint8_t* src = rgb + size_t(sent) * size_t(stride);

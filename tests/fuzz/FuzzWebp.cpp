@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // libwebp's whole decode reads on past the picture's chunk when
             // the file goes on; only a file that is exactly one picture chunk
             // must then read through the reader too.
-            if (!mine.ok && OnePictureChunk(data, size)) Finding("the reader fails where libwebp decodes the file whole");
+            if (!mine.ok && OnePictureChunk(data, size))
+                Finding("the reader fails where libwebp decodes the file whole");
             if (!mine.ok) {
                 WebPFree(whole);
                 return 0;
