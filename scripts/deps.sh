@@ -3,7 +3,7 @@
 #
 #   bash scripts/deps.sh [GROUP...]      (default: test)
 #
-#   build       compiler, CMake, Ninja, Qt, libjpeg, zlib, libwebp, and the font the user
+#   build       compiler, CMake, Ninja, Qt, libjpeg, zlib, libwebp, Little CMS, libtiff, and the font the user
 #               guides are set in (they are made into PDF at build time)
 #   run         build + what the desktop program uses when it runs     (scripts/run)
 #   test        build + GoogleTest + the tools the tests call          (scripts/test)
@@ -18,7 +18,7 @@
 set -euo pipefail
 
 build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev
-       libwebp-dev fonts-dejavu-core)
+       libwebp-dev liblcms2-dev libtiff-dev fonts-dejavu-core)
 # Extra display plugins (VNC and the like) and Qt's own translations of its
 # standard buttons and dialogs. The X11 and offscreen plugins come with Qt's
 # GUI library, which qt6-base-dev already brings.
