@@ -1,6 +1,8 @@
 #include "batch/FormatTable.h"
 
 #include "batch/ClassicFormats.h"
+#include "codecs/tiff/TiffFormat.h"
+#include "codecs/webp/WebpFormat.h"
 
 #include <array>
 
@@ -11,6 +13,8 @@ constexpr std::array kReaders{
     TReaderEntry{TPictureFormat::Jpeg, IsJpeg, NewJpegReader},
     TReaderEntry{TPictureFormat::Png, IsPng, NewPngReader},
     TReaderEntry{TPictureFormat::Bmp, IsBmp, NewBmpReader},
+    TReaderEntry{TPictureFormat::Webp, IsWebp, NewWebpReader},
+    TReaderEntry{TPictureFormat::Tiff, IsTiff, NewTiffReader},
 };
 
 constexpr std::array kWriters{
@@ -18,6 +22,7 @@ constexpr std::array kWriters{
     TWriterEntry{TPictureFormat::Jpeg, NewJpegWriter, false, true, true},
     TWriterEntry{TPictureFormat::Png, NewPngWriter, true, true, false},
     TWriterEntry{TPictureFormat::Bmp, NewBmpWriter, false, false, false},
+    TWriterEntry{TPictureFormat::Webp, NewWebpWriter, true, true, true},
 };
 
 }  // namespace
