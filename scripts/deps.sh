@@ -18,7 +18,7 @@
 set -euo pipefail
 
 build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev
-       libwebp-dev liblcms2-dev libtiff-dev fonts-dejavu-core)
+       libwebp-dev liblcms2-dev libtiff-dev libheif-dev fonts-dejavu-core)
 # Extra display plugins (VNC and the like) and Qt's own translations of its
 # standard buttons and dialogs. The X11 and offscreen plugins come with Qt's
 # GUI library, which qt6-base-dev already brings.
@@ -26,8 +26,11 @@ run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
 # The installation test checks the desktop entry (desktop-file-validate) and
 # reads the guides back (pdftotext); the photo tests read kept EXIF, XMP and
 # ICC profiles back with exiftool. The WebP tests make and decode their files
-# with cwebp, dwebp, webpmux and img2webp. The tests run Qt offscreen: no X server.
-test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl webp)
+# with cwebp, dwebp, webpmux and img2webp; the HEIF tests make their pictures with
+# heif-enc and ImageMagick and compare with heif-convert and avifdec; the TIFF and
+# conversion tests use tiffcp and tiff2rgba. The tests run Qt offscreen: no X server.
+test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl webp
+      libheif-examples libavif-bin imagemagick libtiff-tools)
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.
