@@ -346,8 +346,8 @@ TEST_F(Cli, AFileWhoseContentDoesNotMatchItsExtension) {
     ASSERT_TRUE(WriteFile(In(u("fake.jpg")), testimages::Png(8, 6)));
     ASSERT_TRUE(WriteFile(In(u("good.bmp")), testimages::Bmp24(8, 6)));
     ASSERT_TRUE(WriteFile(In(u("damaged.jpg")), QByteArray("\x89PNX not a picture")));
-    Result r = RunCli(
-        {u("-o"), OutDir(), u("--lang"), u("es"), In(u("fake.jpg")), In(u("good.bmp")), In(u("damaged.jpg"))});
+    Result r =
+        RunCli({u("-o"), OutDir(), u("--lang"), u("es"), In(u("fake.jpg")), In(u("good.bmp")), In(u("damaged.jpg"))});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.errLines, QStringList{u("Error redimensionando ") + In(u("damaged.jpg")) +
                                       u(" (not a JPEG file: starts with 0x89 0x50)")});
