@@ -1,6 +1,7 @@
 // The AVIF writer, read back by Debian's decoders (heif-convert and avifdec):
 // the pixels close to what was written (lossy), alpha only when asked for,
-// EXIF, XMP and the ICC profile found by exiftool, the same bytes each time.
+// EXIF, XMP and the ICC profile found by exiftool and by the reader, the same
+// bytes each time.
 #include "HeifTestSupport.h"
 #include "codecs/heif/HeifFormat.h"
 #include "tests/support/PhotoFiles.h"
@@ -83,6 +84,14 @@ TEST_P(AvifWriterTable, ReadsBackThroughTheReferenceDecoders) {
         }
         EXPECT_EQ(alphaLow < 255, c.alpha);
     }
+    // The reader gives back what was written, in the shapes it was given.
+    TMemoryStream in(file);
+    const auto reader = NewHeifReader();
+    reader->ReadHeader(in);
+    EXPECT_EQ(reader->HasAlpha(), c.alpha);
+    EXPECT_EQ(reader->Metadata().exif, meta.exif);
+    EXPECT_EQ(reader->Metadata().xmp, meta.xmp);
+    EXPECT_EQ(reader->Metadata().icc, meta.icc);
     if (c.metadata && HaveTool("exiftool")) {
         EXPECT_EQ(ShOut("exiftool -s3 -Make " + (dir / "out.avif")), "VelmoraMake\n");
         EXPECT_EQ(ShOut("exiftool -s3 -XMP-dc:Creator " + (dir / "out.avif")), "Velmora writer test\n");
