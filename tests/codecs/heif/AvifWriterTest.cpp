@@ -19,17 +19,19 @@ struct WriterCase {
     bool dropAlpha;  // the rows carry alpha the settings do not keep
     int quality;     // 0: the writer's default
     bool metadata;
+    bool flat;  // one grey colour instead of the pattern
     // Mean difference per colour sample allowed: lossy coding, and libheif
     // upsamples the chroma by taking the nearest sample.
     double meanLimit;
 };
 
 const WriterCase kWriterCases[] = {
-    {"DefaultQuality", 64, 48, false, false, 0, false, 8.0},
-    {"HighQualityOddSize", 37, 23, false, false, 95, false, 5.0},
-    {"AlphaKept", 40, 30, true, false, 90, false, 5.0},
-    {"AlphaDropped", 40, 30, false, true, 90, false, 5.0},
-    {"Metadata", 33, 17, false, false, 80, true, 6.0},
+    {"DefaultQuality", 64, 48, false, false, 0, false, false, 8.0},
+    {"HighQualityOddSize", 37, 23, false, false, 95, false, false, 5.0},
+    {"AlphaKept", 40, 30, true, false, 90, false, false, 5.0},
+    {"AlphaDropped", 40, 30, false, true, 90, false, false, 5.0},
+    {"Metadata", 33, 17, false, false, 80, true, false, 6.0},
+    {"OneGreyColour", 64, 64, false, false, 0, false, true, 2.0},
 };
 
 std::vector<uint8_t> Encode(const WriterCase& c, const std::vector<uint32_t>& pixels, const TPictureMetadata& meta) {
@@ -48,7 +50,8 @@ TEST_P(AvifWriterTable, ReadsBackThroughTheReferenceDecoders) {
     const WriterCase& c = GetParam();
     if (!HaveTool("heif-convert") || !HaveTool("avifdec")) GTEST_SKIP() << "needs libheif-examples, libavif-bin";
     Scratch dir;
-    const std::vector<uint32_t> pixels = Pattern(c.width, c.height, c.alpha || c.dropAlpha);
+    const std::vector<uint32_t> pixels = c.flat ? std::vector<uint32_t>(size_t(c.width * c.height), 0xFF808080u)
+                                                : Pattern(c.width, c.height, c.alpha || c.dropAlpha);
     TPictureMetadata meta;
     const char* xmp =
         "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-"
