@@ -65,8 +65,7 @@ void EncodeRotated(const std::string& out, bool avif, int orientation) {
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
     for (size_t i = 0; i < px.size(); ++i)
-        for (size_t k = 0; k < 3; ++k)
-            plane[i / kW * size_t(stride) + i % kW * 3 + k] = uint8_t(px[i] >> (16 - 8 * k));
+        for (size_t k = 0; k < 3; ++k) plane[i / kW * size_t(stride) + i % kW * 3 + k] = uint8_t(px[i] >> (16 - 8 * k));
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     heif_context_get_encoder_for_format(ctx, avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder);

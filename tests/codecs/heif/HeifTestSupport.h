@@ -75,8 +75,8 @@ inline Picture ReadPng(const std::string& path) {
 inline Bytes Profile(const char* space) {
     Bytes p = photofiles::IccProfile(600, space);
     const uint8_t d50[12] = {0, 0, 0xF6, 0xD6, 0, 1, 0, 0, 0, 0, 0xD3, 0x2D};
-    const uint8_t tags[28] = {0, 0, 0, 1, 'c', 'p', 'r', 't', 0, 0, 0, 144, 0, 0, 0, 12,
-                              't', 'e', 'x', 't', 0, 0, 0, 0, 'V', 'e', 'l', 0};
+    const uint8_t tags[28] = {0, 0,  0,   1,   'c', 'p', 'r', 't', 0, 0, 0,   144, 0,   0,
+                              0, 12, 't', 'e', 'x', 't', 0,   0,   0, 0, 'V', 'e', 'l', 0};
     std::memcpy(&p[12], "mntr", 4);
     std::memcpy(&p[20], "XYZ ", 4);
     std::memset(&p[64], 0, 4);
@@ -119,7 +119,8 @@ inline std::vector<uint32_t> Pattern(int w, int h, bool alpha) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const auto r = uint32_t(x * 255 / (w - 1)), g = uint32_t(y * 255 / (h - 1));
-            const auto b = uint32_t(255 - (x + y) * 255 / (w + h - 2)), a = alpha ? uint32_t(40 + x * 215 / (w - 1)) : 255u;
+            const auto b = uint32_t(255 - (x + y) * 255 / (w + h - 2)),
+                       a = alpha ? uint32_t(40 + x * 215 / (w - 1)) : 255u;
             px.push_back(a << 24 | r << 16 | g << 8 | b);
         }
     return px;
