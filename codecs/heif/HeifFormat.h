@@ -15,6 +15,11 @@
 // (HEVC or AV1 coded). Plain MP4 and QuickTime videos are not taken.
 bool IsHeif(const uint8_t* head, size_t n);
 
+// The largest picture the file declares anywhere, in pixels: the size of any
+// picture item (primary, tile, alpha, depth, thumbnail) and the canvas of any
+// grid or overlay. 0 when the file has none it can tell.
+int64_t HeifDeclaredPixels(const uint8_t* file, size_t n);
+
 std::unique_ptr<TPictureReader> NewHeifReader();
 std::unique_ptr<TPictureWriter> NewAvifWriter();
 

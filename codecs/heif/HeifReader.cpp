@@ -125,12 +125,14 @@ void THeifReader::ReadHeader(TStream& source) {
     ThrowOnHeifError(heif_context_get_primary_image_handle(context_.get(), &handle));
     handle_.reset(handle);
 
-    // The declared size (a grid's whole canvas, after rotation and cropping)
-    // decides before anything is decoded; so does the coded size before them.
+    // The declared sizes decide before anything is decoded: the picture's
+    // (after rotation and cropping), its coded size, and every tile, grid
+    // canvas and auxiliary picture in the file, which libheif allocates by.
     const int w = heif_image_handle_get_width(handle), h = heif_image_handle_get_height(handle);
     const int iw = heif_image_handle_get_ispe_width(handle), ih = heif_image_handle_get_ispe_height(handle);
     if (w <= 0 || h <= 0) throw EHeifError(kHeifNoPicture);
-    if (int64_t(w) * h > kHeifMaxPixels || int64_t(std::max(iw, 0)) * std::max(ih, 0) > kHeifMaxPixels)
+    if (int64_t(w) * h > kHeifMaxPixels || int64_t(std::max(iw, 0)) * std::max(ih, 0) > kHeifMaxPixels ||
+        HeifDeclaredPixels(bytes_.data(), bytes_.size()) > kHeifMaxPixels)
         throw EHeifError(kHeifTooLarge);
     width_ = w;
     height_ = h;

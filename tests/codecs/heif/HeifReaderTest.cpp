@@ -18,6 +18,9 @@
 
 using namespace heiftest;
 
+// libheif's HEVC encoder keeps one block of x265's for the program's life.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libx265.so\n"; }
+
 namespace {
 
 enum class Source { Rgb8, Rgb16, Rgba8, JpegExifIcc, JpegGrayIcc };
@@ -28,20 +31,19 @@ struct ReaderCase {
     const char* encode;  // heif-enc options; "" with rotate: libheif's encoder
     bool avif;
     int rotate;  // EXIF-style orientation written as irot/imir, 0 for none
-    bool alpha;
 };
 
 const ReaderCase kReaderCases[] = {
-    {"Heic8", Source::Rgb8, "-q 90", false, 0, false},
-    {"Heic10", Source::Rgb16, "-q 90 -b 10", false, 0, false},
-    {"HeicAlpha", Source::Rgba8, "-q 90", false, 0, true},
-    {"Avif8", Source::Rgb8, "-A -q 90", true, 0, false},
-    {"Avif10", Source::Rgb16, "-A -q 90 -b 10", true, 0, false},
-    {"AvifAlpha", Source::Rgba8, "-A -q 90", true, 0, true},
-    {"HeicExifIcc", Source::JpegExifIcc, "-q 90", false, 0, false},
-    {"HeicGrayProfileDropped", Source::JpegGrayIcc, "-q 90", false, 0, false},
-    {"HeicRotated90", Source::Rgb8, "", false, 6, false},
-    {"AvifMirroredRotated", Source::Rgb8, "", true, 7, false},
+    {"Heic8", Source::Rgb8, "-q 90", false, 0},
+    {"Heic10", Source::Rgb16, "-q 90 -b 10", false, 0},
+    {"HeicAlpha", Source::Rgba8, "-q 90", false, 0},
+    {"Avif8", Source::Rgb8, "-A -q 90", true, 0},
+    {"Avif10", Source::Rgb16, "-A -q 90 -b 10", true, 0},
+    {"AvifAlpha", Source::Rgba8, "-A -q 90", true, 0},
+    {"HeicExifIcc", Source::JpegExifIcc, "-q 90", false, 0},
+    {"HeicGrayProfileDropped", Source::JpegGrayIcc, "-q 90", false, 0},
+    {"HeicRotated90", Source::Rgb8, "", false, 6},
+    {"AvifMirroredRotated", Source::Rgb8, "", true, 7},
 };
 
 constexpr int kW = 37, kH = 23;
@@ -53,20 +55,17 @@ photofiles::Bytes ExifBlock() {
     return t.Build();
 }
 
-// Encodes an 8-bit RGB PNG through libheif with the orientation turned into
+// Encodes the pattern through libheif with the orientation turned into
 // irot/imir boxes, as phones store their rotation.
-void EncodeRotated(const std::string& png, const std::string& out, bool avif, int orientation) {
-    const Picture src = ReadPng(png);
+void EncodeRotated(const std::string& out, bool avif, int orientation) {
+    const std::vector<uint32_t> px = Pattern(kW, kH, false);
     heif_image* image = nullptr;
-    ASSERT_EQ(heif_image_create(src.width, src.height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code,
-              heif_error_Ok);
-    heif_image_add_plane(image, heif_channel_interleaved, src.width, src.height, 8);
+    heif_image_create(kW, kH, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, kW, kH, 8);
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    for (int y = 0; y < src.height; ++y)
-        for (int x = 0; x < src.width; ++x)
-            for (int c = 0; c < 3; ++c)
-                plane[y * stride + x * 3 + c] = uint8_t(src.pixels[size_t(y * src.width + x)] >> (16 - 8 * c));
+    for (size_t i = 0; i < px.size(); ++i)
+        for (size_t k = 0; k < 3; ++k) plane[i / kW * size_t(stride) + i % kW * 3 + k] = uint8_t(px[i] >> (16 - 8 * k));
     heif_context* ctx = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     heif_context_get_encoder_for_format(ctx, avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder);
@@ -86,10 +85,11 @@ class HeifReaderTable : public ::testing::TestWithParam<ReaderCase> {};
 TEST_P(HeifReaderTable, MatchesTheReferenceDecoders) {
     const ReaderCase& c = GetParam();
     if (!HaveTool("heif-enc") || !HaveTool("heif-convert") || !HaveTool("convert"))
-        GTEST_SKIP() << "needs heif-enc, heif-convert and ImageMagick (libheif-examples, imagemagick)";
+        GTEST_SKIP() << "needs libheif-examples and imagemagick";
     Scratch dir;
     const std::string src8 = dir / "src.png", file = dir / (c.avif ? "x.avif" : "x.heic");
-    WriteFile(src8, photofiles::PngRgba(kW, kH, Pattern(kW, kH, c.alpha), c.alpha));
+    const bool alpha = c.source == Source::Rgba8;
+    WriteFile(src8, photofiles::PngRgba(kW, kH, Pattern(kW, kH, alpha), alpha));
     std::string src = src8;
     const photofiles::Bytes exif = ExifBlock(), icc = Profile("RGB ");
     if (c.source == Source::Rgb16) {
@@ -104,7 +104,7 @@ TEST_P(HeifReaderTable, MatchesTheReferenceDecoders) {
                            {{0xE1, photofiles::ExifSegment(exif)}, {0xE2, photofiles::IccSegment(1, 1, profile)}}));
     }
     if (c.rotate != 0)
-        EncodeRotated(src, file, c.avif, c.rotate);
+        EncodeRotated(file, c.avif, c.rotate);
     else
         ASSERT_TRUE(Sh(std::string("heif-enc ") + c.encode + " " + src + " -o " + file));
     // libpng refuses a grey profile on colour pixels: heif-convert cannot
@@ -121,7 +121,7 @@ TEST_P(HeifReaderTable, MatchesTheReferenceDecoders) {
     reader->ReadHeader(stream);
     ASSERT_EQ(reader->Width(), compare ? ref.width : kW);
     ASSERT_EQ(reader->Height(), compare ? ref.height : kH);
-    EXPECT_EQ(reader->HasAlpha(), c.alpha);
+    EXPECT_EQ(reader->HasAlpha(), alpha);
     if (c.rotate >= 5) {
         EXPECT_EQ(reader->Width(), kH);
     }
@@ -130,14 +130,14 @@ TEST_P(HeifReaderTable, MatchesTheReferenceDecoders) {
     if (c.source == Source::Rgb16) {
         // heif-convert keeps 10 bits in a 16-bit PNG; libheif's 8-bit output
         // may differ from its rounding by one step.
-        EXPECT_LE(LargestDifference(rows.pixels, ref.pixels), 1);
+        EXPECT_LE(Compare(rows.pixels, ref.pixels).largest, 1);
     } else if (compare) {
         EXPECT_EQ(testsupport::FirstDifference(rows.pixels, ref.pixels, reader->Width()), "");
     }
     if (c.avif && c.rotate == 0 && HaveTool("avifdec")) {
         ASSERT_TRUE(Sh("avifdec -d 8 " + file + " " + (dir / "avifdec.png")));
         // libavif upsamples the chroma bilinearly, libheif takes the nearest.
-        EXPECT_LE(MeanDifference(rows.pixels, ReadPng(dir / "avifdec.png").pixels), 5.0);
+        EXPECT_LE(Compare(rows.pixels, ReadPng(dir / "avifdec.png").pixels).mean, 5.0);
     }
 
     const TPictureMetadata& meta = reader->Metadata();
