@@ -23,11 +23,11 @@ int ExifOrientation(const std::vector<uint8_t>& tiff) {
         return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
     };
     const size_t ifd = u32(4);
-    if (ifd > n - 2) return 0;
+    if (ifd + 2 > n) return 0;
     const size_t count = u16(ifd);
     for (size_t i = 0; i < count; ++i) {
         const size_t entry = ifd + 2 + 12 * i;
-        if (entry > n - 12) return 0;
+        if (entry + 12 > n) return 0;
         if (u16(entry) != 0x0112) continue;
         // A SHORT, one value, stored in the first two bytes of the value field.
         if (u16(entry + 2) != 3 || u32(entry + 4) != 1) return 0;

@@ -132,7 +132,7 @@ void TWebpReader::ReadHeader(TStream& source) {
         head.resize(at + n);
         if (!ReadAt(payload, head.data() + at, n)) head.resize(at);
     };
-    bool extended = false, found = false;
+    bool extended = false, found = false, alphaChunk = false;
     uint32_t flags = 0;
     int64_t pos = start_ + 12;
     for (bool first = true; end_ - pos >= 8; first = false) {
@@ -155,6 +155,7 @@ void TWebpReader::ReadHeader(TStream& source) {
             keepHead(chunk, payload, size);  // libwebp names what is wrong with it
             break;
         } else {
+            alphaChunk = alphaChunk || (IsTag(chunk, "ALPH") && !found);
             KeepChunk(chunk, payload, size);
         }
         pos = next;
@@ -169,7 +170,9 @@ void TWebpReader::ReadHeader(TStream& source) {
     if (uint64_t(features.width) * uint64_t(features.height) > kWebpMaxPixels) throw EWebpError(kWebpTooLarge);
     width_ = features.width;
     height_ = features.height;
-    alpha_ = features.has_alpha != 0;
+    // An alpha chunk counts even where the VP8X flags leave it out, as
+    // libwebp decodes it then.
+    alpha_ = features.has_alpha != 0 || alphaChunk;
     animated_ = features.has_animation != 0;
     if (!animated_ && !found) throw EWebpError(kWebpNoPicture);
 }
