@@ -8,6 +8,7 @@
 #include "app/fResizing.h"
 #include "app/fResults.h"
 #include "app/fTriarIdioma.h"
+#include "batch/PictureFormats.h"
 #include "batch/ResizeEngine.h"
 #include "i18n/uIdiomes.h"
 
@@ -34,8 +35,11 @@
 #include <QStyle>
 #include <QUrl>
 
+// Every picture the engine reads first, so that HEIC, WebP, AVIF and TIFF
+// files show without choosing a filter.
 const QString TfrmMain::addFileFilter =
-    QStringLiteral("Imagen JPEG|*.jpg|Bitmap de Windows|*.bmp|Imagen PNG|*.png|Todos los archivos|*.*");
+    QStringLiteral("Im\u00E1genes|") + PictureNameFilters().join(QLatin1Char(';')) +
+    QStringLiteral("|Imagen JPEG|*.jpg|Bitmap de Windows|*.bmp|Imagen PNG|*.png|Todos los archivos|*.*");
 
 QString toQtFileFilter(const QString& filter) {
     const QStringList parts = filter.split(QLatin1Char('|'));

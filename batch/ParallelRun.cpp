@@ -31,13 +31,9 @@ public:
     void ShowError(const QString&) override {}
 };
 
-// The pipeline step of a file's kind; none for an unknown kind.
+// The pipeline step of a picture file; none for an unknown kind.
 TResizeEngine::TStreamStep stepFor(const QString& name) {
-    const QString ext = TResizeEngine::ExtensionOf(name);
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) return &TResizeEngine::resizeJpgTo;
-    if (ext == QLatin1String(".BMP")) return &TResizeEngine::resizeBmpTo;
-    if (ext == QLatin1String(".PNG")) return &TResizeEngine::resizePngTo;
-    return nullptr;
+    return IsPictureExtension(name) ? &TResizeEngine::resizeAnyTo : nullptr;
 }
 
 // A file's work done ahead: the output's bytes, or the failure.
@@ -115,6 +111,9 @@ void TResizeEngine::runParallel() {
         e->keepMetadata = keepMetadata;
         e->keepAlpha = keepAlpha;
         e->streaming = streaming;
+        e->outputFormat = outputFormat;
+        e->quality = quality;
+        e->lossless = lossless;
         e->Prepare();
         engines.push_back(std::move(e));
     }
@@ -145,7 +144,8 @@ void TResizeEngine::runParallel() {
             changed.notify_all();
             const TTurn next = startFile(i, n, yesToAll);
             if (next == TTurn::Stop) break;
-            if (next == TTurn::Skip) {
+            if (next == TTurn::Skip || next == TTurn::Fail) {
+                if (next == TTurn::Fail) countFile(fileList.value(i), false);
                 // Work done ahead for it is dropped unwritten, and work still
                 // under way is dropped when it ends.
                 std::lock_guard lock(mutex);

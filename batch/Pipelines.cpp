@@ -9,11 +9,13 @@
 // on request (PhotoSteps.h).
 #include "batch/ResizeEngine.h"
 
+#include "batch/ColorStep.h"
 #include "batch/FilePath.h"
 #include "batch/PhotoSteps.h"
 #include "codecs/bmp/BmpFile.h"
 #include "codecs/bmp/BmpRows.h"
 #include "codecs/jpeg/JPEGImage.h"
+#include "codecs/meta/IccProfile.h"
 #include "codecs/png/PngImage.h"
 #include "i18n/uIdiomes.h"
 #include "platform/Bitmap.h"
@@ -131,6 +133,33 @@ private:
     bool begun_ = false;
 };
 
+// Rows turned into sRGB colours on their way to the next rows, for an output
+// that does not carry the source's colour profile.
+class TColorRows : public TOutputRows {
+public:
+    TColorRows(TOutputRows& next, TColorStep& color, int32_t w) : next_(next), color_(color), row_(size_t(w)) {}
+    void Row(int32_t y, const TColor32* row) override {
+        std::memcpy(row_.data(), row, row_.size() * sizeof(uint32_t));
+        color_.Convert(row_.data(), int32_t(row_.size()));
+        next_.Row(y, reinterpret_cast<const TColor32*>(row_.data()));
+    }
+
+private:
+    TOutputRows& next_;
+    TColorStep& color_;
+    std::vector<uint32_t> row_;
+};
+
+// The colour step for a picture whose output drops its profile.
+std::unique_ptr<TColorStep> colorStepOf(const TPhotoMetadata& meta, const TJPEGImage&) {
+    return ColorStepFor(meta.icc);
+}
+std::unique_ptr<TColorStep> colorStepOf(const TPhotoMetadata& meta, const TPngImage&) {
+    if (meta.icc.empty()) return nullptr;
+    const auto profile = velmora::meta::IccFromPngChunk(meta.icc);
+    return profile ? ColorStepFor(*profile) : nullptr;
+}
+
 // Feeds a picture's rows to the resampler kept in slot (TStreamResampler::Reuse),
 // whose rows go to out.
 class TResampleTarget : public TRowTarget {
@@ -194,13 +223,16 @@ void TResizeEngine::resizeWith(Codec& codec, TStream& source, TStream& out) {
     const bool upright = orientation < 2 || orientation > 8;
     const bool mayHaveAlpha = keepAlpha && codec.Transparent();
     const bool byRows = streaming && upright && !mayHaveAlpha;
+    const std::unique_ptr<TColorStep> color = keepMetadata ? nullptr : colorStepOf(meta, codec);
     if constexpr (std::is_same_v<Codec, TJPEGImage>) {
         // A JPEG output is written as its rows come, without an output
         // raster. Sizes the raster cannot hold fail below as they always have.
         if (byRows && velmora::PixelCountOk(w, h) && TJPEGImage::CanWriteRows(w, h)) {
             if (keepMetadata) WritePhotoMetadata(codec, meta, autoOrient, w, h);
             TJpegRows rows(codec, w, h);
-            if (streamRows(rowResampler_, codec, w, h, rows)) {
+            std::optional<TColorRows> colorRows;
+            if (color) colorRows.emplace(rows, *color, w);
+            if (streamRows(rowResampler_, codec, w, h, colorRows ? static_cast<TOutputRows&>(*colorRows) : rows)) {
                 rows.Finish();
                 shortData_ = codec.ShortData;
                 codec.SaveToStream(out);
@@ -220,6 +252,8 @@ void TResizeEngine::resizeWith(Codec& codec, TStream& source, TStream& out) {
         if (alpha) Unpremultiply(*src);
         withAlpha = alpha;
     }
+    if (color)
+        for (int32_t y = 0; y < h; ++y) color->Convert(reinterpret_cast<uint32_t*>(src->ScanLine(y)), w);
     src->AssignTo(*bmp);
     if constexpr (std::is_same_v<Codec, TPngImage>) {
         if (withAlpha)
@@ -233,7 +267,10 @@ void TResizeEngine::resizeWith(Codec& codec, TStream& source, TStream& out) {
     codec.SaveToStream(out);
 }
 
-void TResizeEngine::resizeJpgTo(TStream& source, TStream& out) { resizeWith(*jpg, source, out); }
+void TResizeEngine::resizeJpgTo(TStream& source, TStream& out) {
+    if (quality > 0) jpg->SetCompressionQuality(quality);
+    resizeWith(*jpg, source, out);
+}
 
 // The row-by-row route of a PNG: the image data stays in the source until
 // the resampler takes it row by row, and the resized rows go straight into
@@ -267,7 +304,10 @@ bool TResizeEngine::resizePngByRows(TStream& source, TStream& out) {
     output.PrepareRows(w, h);
     if (keepMetadata) WritePhotoMetadata(output, meta, autoOrient, w, h);
     TPngRows rows(output, out);
-    if (!streamRows(rowResampler_, codec, w, h, rows)) return false;
+    const std::unique_ptr<TColorStep> color = keepMetadata ? nullptr : colorStepOf(meta, codec);
+    std::optional<TColorRows> colorRows;
+    if (color) colorRows.emplace(rows, *color, w);
+    if (!streamRows(rowResampler_, codec, w, h, colorRows ? static_cast<TOutputRows&>(*colorRows) : rows)) return false;
     output.EndRows();
     shortData_ = codec.ShortData;
     return true;
@@ -380,15 +420,23 @@ std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) 
     return resizeBmpFrom(in);
 }
 
+std::vector<uint8_t> TResizeEngine::resizeBytesAs(const QString& name, std::vector<uint8_t> source) {
+    TMemoryStream in(std::move(source));
+    sourceName_ = name;
+    return bytesOf(*this, &TResizeEngine::resizeAnyTo, in);
+}
+
 std::unique_ptr<TReplacingFileStream> TResizeEngine::resizeToFile(const QString& name, TStreamStep step) {
     auto out = std::make_unique<TReplacingFileStream>(velmora::EncodePath(OutputPath(name)));
     TFileStream in(velmora::EncodePath(name));
+    sourceName_ = name;
     (this->*step)(in, *out);
     return out;
 }
 
 std::vector<uint8_t> TResizeEngine::resizeFromFile(const QString& name, TStreamStep step) {
     TFileStream in(velmora::EncodePath(name));
+    sourceName_ = name;
     TMemoryStream out;
     (this->*step)(in, out);
     return out.TakeBytes();

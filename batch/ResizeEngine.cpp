@@ -79,5 +79,5 @@ QString TResizeEngine::ExtensionOf(const QString& path) {
 }
 
 QString TResizeEngine::OutputPath(const QString& name) const {
-    return outDir + QLatin1Char('/') + FileNamePart(name);
+    return outDir + QLatin1Char('/') + OutputFileName(FileNamePart(name), outputFormat);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "batch/OverwriteAnswer.h"
+#include "batch/PictureFormats.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class TBitmap;
@@ -20,6 +22,7 @@ class TPngImage;
 class TStreamResampler;
 class TStream;
 class TReplacingFileStream;
+struct TReaderEntry;
 
 // What the engine needs from its front end.
 class TResizePort {
@@ -96,6 +99,14 @@ public:
     // without being held whole; false takes the whole-picture route for
     // every file (the same output bytes, more memory).
     bool streaming = true;
+    // The format outputs are written in (Same: the one the source's
+    // extension names; HEIC/HEIF and TIFF sources give JPEG).
+    TOutputFormat outputFormat = TOutputFormat::Same;
+    // 1..100 for the outputs that have a quality (JPEG, WebP, AVIF); 0 keeps
+    // each format's default (JPEG: the quality today's runs write).
+    int quality = 0;
+    // WebP outputs are lossless.
+    bool lossless = false;
     // Pictures worked on at once (1: one after the other). What a user sees
     // is the same either way: progress, questions and messages come in list
     // order from the thread that calls Run, and a file is written only at its
@@ -155,7 +166,16 @@ public:
     void resizePngTo(TStream& source, TStream& out);
     using TStreamStep = void (TResizeEngine::*)(TStream& source, TStream& out);
 
-    // outDir + "/" + the file-name part of name.
+    // The step for any picture file: its first bytes choose the reader
+    // (the extension of the file being worked on when they match none).
+    // Where content and extension agree on JPEG, PNG or BMP and the output
+    // keeps the format, that format's own step above runs; everything else
+    // goes from the format table's reader to its writer.
+    void resizeAnyTo(TStream& source, TStream& out);
+    // resizeAnyTo in memory, for a source known by the name name.
+    std::vector<uint8_t> resizeBytesAs(const QString& name, std::vector<uint8_t> source);
+
+    // outDir + "/" + the output's file name for name (OutputFileName).
     QString OutputPath(const QString& name) const;
 
     // The part of a path after its last "/" (a backslash is an ordinary
@@ -175,6 +195,19 @@ public:
 
 private:
     void reportFailure(const QString& name, std::exception_ptr error);
+    // The file the steps are working on (its extension decides what its
+    // bytes do not).
+    QString sourceName_;
+    // The reader the source's first bytes (or else name's extension) call
+    // for; the source's position is left where it was. nullptr for none.
+    static const TReaderEntry* readerFor(TStream& source, const QString& name);
+    // The JPEG, PNG or BMP pipeline's step when the content, name and
+    // output all are that format; nullptr otherwise.
+    TStreamStep classicStep(TPictureFormat content, const QString& name) const;
+    // Outputs written in this run, each with the source it came from: a
+    // later source that reaches one only by a conversion of its name is
+    // refused (see startFile).
+    std::vector<std::pair<QString, QString>> written_;
     // The row-by-row pipelines' resampler, kept from picture to picture.
     std::unique_ptr<TStreamResampler> rowResampler_;
     bool abandoned_ = false;  // the last pipeline's write met the interrupt flag
@@ -199,10 +232,15 @@ private:
     // Asks before replacing an existing output unless Yes to all was given;
     // false when the answer is No. Sets yesToAll on Yes to all.
     bool mayWrite(const QString& name, bool& yesToAll);
+    // Whether name would replace an output written earlier in the run from
+    // a source of another file name; reports the failure if so.
+    bool replacesEarlierOutput(const QString& name);
     // The start of file i of n in both run loops: its progress line, the one
     // message pump, then the overwrite question. Stop when a Cancel was seen
     // at the pump (the file is not touched), Skip when the answer was No.
-    enum class TTurn { Stop, Skip, Go };
+    // Fail: the file would replace an output written earlier in the run
+    // from a source of another name (reported and counted as failed).
+    enum class TTurn { Stop, Skip, Fail, Go };
     TTurn startFile(int i, int n, bool& yesToAll);
     // Resizes name by its extension; an unknown kind is reported. True when
     // the output was written.

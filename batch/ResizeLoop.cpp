@@ -3,6 +3,7 @@
 #include "batch/ResizeEngine.h"
 
 #include "batch/FilePath.h"
+#include "batch/FormatTable.h"
 #include "i18n/uIdiomes.h"
 #include "platform/Stream.h"
 
@@ -29,7 +30,7 @@ QString TResizeEngine::progressLine(int i, int n) {
 
 bool TResizeEngine::mayWrite(const QString& name, bool& yesToAll) {
     if (yesToAll || !outputExists(OutputPath(name))) return true;
-    const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(name));
+    const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(OutputPath(name)));
     if (answer == TOverwriteAnswer::YesToAll) yesToAll = true;
     return answer != TOverwriteAnswer::No;
 }
@@ -40,6 +41,7 @@ TResizeEngine::TTurn TResizeEngine::startFile(int i, int n, bool& yesToAll) {
     // A Cancel seen at the pump stops here: the file on display is not
     // touched (no question, no output).
     if (cancelOperation) return TTurn::Stop;
+    if (replacesEarlierOutput(fileList.value(i))) return TTurn::Fail;
     if (!mayWrite(fileList.value(i), yesToAll)) {
         ++summary_.skipped;
         return TTurn::Skip;
@@ -47,14 +49,42 @@ TResizeEngine::TTurn TResizeEngine::startFile(int i, int n, bool& yesToAll) {
     return TTurn::Go;
 }
 
-bool TResizeEngine::resizeByKind(const QString& name) {
-    const QString ext = ExtensionOf(name);
-    if (ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG")) return resizeJpg(name);
-    if (ext == QLatin1String(".BMP")) return resizeBmp(name);
-    if (ext == QLatin1String(".PNG")) return resizePng(name);
-    port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
-                    translate(QStringLiteral(" - Formato desconocido.")));
+bool TResizeEngine::replacesEarlierOutput(const QString& name) {
+    const QString out = OutputPath(name);
+    for (const auto& [path, from] : written_) {
+        // Sources of one name write one output, as they always have (the
+        // question, or the overwrite choice, decides).
+        if (path != out || FileNamePart(from) == FileNamePart(name)) continue;
+        // A policy that renames would take the next free number for out here.
+        port_.ShowFileError(
+            translate(QStringLiteral("Error redimensionando ")) + name,
+            FileNamePart(out) + QLatin1String(" was already written from ") + from + QLatin1String(" in this run"));
+        return true;
+    }
     return false;
+}
+
+bool TResizeEngine::resizeByKind(const QString& name) {
+    const TPictureFormat named = FormatOfExtension(name);
+    if (named == TPictureFormat::Unknown) {
+        port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
+                        translate(QStringLiteral(" - Formato desconocido.")));
+        return false;
+    }
+    // The file's own pipeline where content, name and output agree; a file
+    // that cannot be opened fails in the pipeline its name calls for.
+    TStreamStep step = nullptr;
+    try {
+        TFileStream in(velmora::EncodePath(name));
+        const TReaderEntry* entry = readerFor(in, name);
+        step = classicStep(entry ? entry->format : named, name);
+    } catch (...) {
+        step = classicStep(named, name);
+    }
+    if (step == &TResizeEngine::resizeJpgTo) return resizeJpg(name);
+    if (step == &TResizeEngine::resizeBmpTo) return resizeBmp(name);
+    if (step == &TResizeEngine::resizePngTo) return resizePng(name);
+    return resizeFile(name, &TResizeEngine::resizeAnyTo);
 }
 
 void TResizeEngine::countFile(const QString& name, bool written) {
@@ -63,6 +93,7 @@ void TResizeEngine::countFile(const QString& name, bool written) {
         return;
     }
     ++summary_.written;
+    written_.emplace_back(OutputPath(name), name);
     if (shortData_) {
         ++summary_.shortData;
         port_.ShowShortData(name);
@@ -72,6 +103,7 @@ void TResizeEngine::countFile(const QString& name, bool written) {
 void TResizeEngine::Run() {
     ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
     summary_ = TRunSummary{};
+    written_.clear();
     if (jobs > 1 && files.size() > 1) {
         runParallel();
         return;
@@ -85,6 +117,10 @@ void TResizeEngine::Run() {
         if (turn == TTurn::Stop) break;
         if (turn == TTurn::Skip) continue;
         const QString name = fileList.value(i);
+        if (turn == TTurn::Fail) {
+            countFile(name, false);
+            continue;
+        }
         abandoned_ = false;
         shortData_ = false;
         const bool written = resizeByKind(name);

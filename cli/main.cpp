@@ -2,7 +2,8 @@
 //
 //   velmora-cli -o DIR [-s N | -W PX | -H PX] [--overwrite ask|all|none]
 //               [--lang en|es|ca|key] [--no-auto-orient] [--keep-metadata]
-//               [--keep-alpha] [--] FILE...
+//               [--keep-alpha] [--format FMT] [--quality Q] [--lossless]
+//               [-j N] [--] FILE...
 //
 // Output layout, one message per line:
 //   stderr  the progress line and the file name (only when stderr is a
@@ -38,6 +39,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -50,11 +52,14 @@ constexpr int exitUsage = 2;
 const char* const kUsage =
     "Usage: velmora-cli -o DIR [-s N | -W PX | -H PX] [--overwrite ask|all|none]\n"
     "                   [--lang en|es|ca|key] [--no-auto-orient] [--keep-metadata]\n"
-    "                   [--keep-alpha] [-j N] [--] FILE...\n";
+    "                   [--keep-alpha] [--format FMT] [--quality Q] [--lossless]\n"
+    "                   [-j N] [--] FILE...\n";
 
 const char* const kHelp =
-    "Resizes each FILE (JPEG, PNG or BMP, by extension) into the folder DIR,\n"
-    "under the same name and in the same format, keeping its aspect ratio.\n"
+    "Resizes each FILE (JPEG, PNG, BMP, WebP, HEIC/HEIF, AVIF or TIFF) into the\n"
+    "folder DIR, keeping its aspect ratio. A file is read by what its content\n"
+    "is; its extension names the output's format (HEIC/HEIF and TIFF give\n"
+    "JPEG) unless --format says otherwise.\n"
     "\n"
     "  -o DIR             output folder (required)\n"
     "  -s N               size preset 0..6 (default 0): the longer side becomes\n"
@@ -67,10 +72,18 @@ const char* const kHelp =
     "  --lang LANG        messages in en (default), es, ca, or key\n"
     "  --no-auto-orient   keep pictures as stored; by default a JPEG or PNG whose\n"
     "                     EXIF says it is turned or mirrored comes out upright\n"
-    "  --keep-metadata    JPEG and PNG outputs keep the input's EXIF (orientation\n"
-    "                     1, no thumbnail), XMP and ICC colour profile\n"
-    "  --keep-alpha       a PNG with transparency keeps it (RGBA output) instead\n"
-    "                     of being laid over white\n"
+    "  --keep-metadata    JPEG, PNG, WebP and AVIF outputs keep the input's EXIF\n"
+    "                     (orientation 1, no thumbnail), XMP and ICC colour\n"
+    "                     profile; without it a picture with a colour profile\n"
+    "                     other than sRGB is converted to sRGB\n"
+    "  --keep-alpha       a picture with transparency keeps it in PNG, WebP and\n"
+    "                     AVIF outputs instead of being laid over white\n"
+    "  --format FMT       output format: same (default), jpeg, png, bmp, webp or\n"
+    "                     avif; a converted output takes the extension .jpg,\n"
+    "                     .png, .bmp, .webp or .avif\n"
+    "  --quality Q        quality 1..100 of JPEG, WebP and AVIF outputs (defaults:\n"
+    "                     JPEG 90, WebP 80, AVIF 60)\n"
+    "  --lossless         WebP outputs are lossless\n"
     "  -j N               work on N pictures at once (default: the number of\n"
     "                     processor cores); messages, questions and outputs\n"
     "                     still come in list order\n"
@@ -97,6 +110,10 @@ struct Options {
     bool autoOrient = true;
     bool keepMetadata = false;
     bool keepAlpha = false;
+    TOutputFormat format = TOutputFormat::Same;
+    bool formatGiven = false;
+    int quality = 0;  // 0: each format's default
+    bool lossless = false;
     int jobs = 0;  // 0: one per processor core
     QStringList files;
 };
@@ -160,6 +177,16 @@ std::optional<int> parseCount(const QString& text, int minimum, int maximum) {
     return int(v);
 }
 
+// The output format a --format value names.
+std::optional<TOutputFormat> outputFormatNamed(const QString& value) {
+    static const std::pair<const char*, TOutputFormat> names[] = {
+        {"same", TOutputFormat::Same}, {"jpeg", TOutputFormat::Jpeg}, {"png", TOutputFormat::Png},
+        {"bmp", TOutputFormat::Bmp},   {"webp", TOutputFormat::Webp}, {"avif", TOutputFormat::Avif}};
+    for (const auto& [text, format] : names)
+        if (value == QLatin1String(text)) return format;
+    return std::nullopt;
+}
+
 // The options as the parser knows them; the texts of --help are kUsage and
 // kHelp, not the parser's.
 struct OptionSet {
@@ -175,15 +202,19 @@ struct OptionSet {
     QCommandLineOption keepMetadata{QStringLiteral("keep-metadata")};
     QCommandLineOption keepAlpha{QStringLiteral("keep-alpha")};
     QCommandLineOption jobs{QStringLiteral("j"), QString(), QStringLiteral("N")};
+    QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("FMT")};
+    QCommandLineOption quality{QStringLiteral("quality"), QString(), QStringLiteral("Q")};
+    QCommandLineOption lossless{QStringLiteral("lossless")};
 
     void addTo(QCommandLineParser& parser) const {
-        for (const QCommandLineOption* o : {&out, &preset, &width, &height, &overwrite, &lang, &help, &version,
-                                            &noAutoOrient, &keepMetadata, &keepAlpha, &jobs})
+        for (const QCommandLineOption* o :
+             {&out, &preset, &width, &height, &overwrite, &lang, &help, &version, &noAutoOrient, &keepMetadata,
+              &keepAlpha, &jobs, &format, &quality, &lossless})
             parser.addOption(*o);
     }
     // Options that take no value.
     bool isFlag(const QString& name) const {
-        for (const QCommandLineOption* o : {&help, &version, &noAutoOrient, &keepMetadata, &keepAlpha})
+        for (const QCommandLineOption* o : {&help, &version, &noAutoOrient, &keepMetadata, &keepAlpha, &lossless})
             if (o->names().contains(name))
                 return true;
         return false;
@@ -307,6 +338,17 @@ Options parseArguments(const QStringList& args) {
             if (!n)
                 throw UsageError{"-j takes a number of pictures from 1 to 1024"};
             o.jobs = *n;
+        } else if (known.format.names().contains(name)) {
+            const auto f = outputFormatNamed(value);
+            if (!f) throw UsageError{"--format takes same, jpeg, png, bmp, webp or avif"};
+            o.format = *f;
+            o.formatGiven = true;
+        } else if (known.quality.names().contains(name)) {
+            const auto q = parseCount(value, 1, 100);
+            if (!q) throw UsageError{"--quality takes a number from 1 to 100"};
+            o.quality = *q;
+        } else if (known.lossless.names().contains(name)) {
+            o.lossless = true;
         }
     }
     o.files = parser.positionalArguments();
@@ -314,6 +356,10 @@ Options parseArguments(const QStringList& args) {
         throw UsageError{"the output folder (-o DIR) is required"};
     if (sizeOptions > 1)
         throw UsageError{"give at most one of -s, -W and -H"};
+    if (o.quality > 0 && (o.format == TOutputFormat::Png || o.format == TOutputFormat::Bmp))
+        throw UsageError{"--quality does not apply to PNG and BMP outputs"};
+    if (o.lossless && o.formatGiven && o.format != TOutputFormat::Webp && o.format != TOutputFormat::Same)
+        throw UsageError{"--lossless applies to WebP outputs only"};
     if (o.files.isEmpty())
         throw UsageError{"no files to resize"};
     return o;
@@ -442,6 +488,9 @@ int run(const Options& o) {
     engine.autoOrient = o.autoOrient;
     engine.keepMetadata = o.keepMetadata;
     engine.keepAlpha = o.keepAlpha;
+    engine.outputFormat = o.format;
+    engine.quality = o.quality;
+    engine.lossless = o.lossless;
     engine.jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
 
     engine.Prepare();

@@ -1,6 +1,6 @@
 # Checks the #include lines of the product code against the layers:
 #
-#   platform < raster < codecs (bmp, png, jpeg, meta) < i18n < batch < cli, app
+#   platform < raster < codecs (bmp, png, jpeg, meta, webp, color, tiff, heif) < i18n < batch < cli, app
 #
 # A file may include its own unit and any lower layer, never a higher layer
 # nor another unit of its own layer (one codec never includes another). Every
@@ -15,13 +15,17 @@ if(NOT VELMORA_ROOT)
 endif()
 get_filename_component(VELMORA_ROOT ${VELMORA_ROOT} ABSOLUTE)
 
-set(units platform raster codecs/bmp codecs/png codecs/jpeg codecs/meta i18n batch cli app)
+set(units platform raster codecs/bmp codecs/png codecs/jpeg codecs/meta codecs/webp codecs/color codecs/tiff codecs/heif i18n batch cli app)
 set(rank_platform 0)
 set(rank_raster 1)
 set(rank_codecs/bmp 2)
 set(rank_codecs/png 2)
 set(rank_codecs/jpeg 2)
 set(rank_codecs/meta 2)
+set(rank_codecs/webp 2)
+set(rank_codecs/color 2)
+set(rank_codecs/tiff 2)
+set(rank_codecs/heif 2)
 set(rank_i18n 3)
 set(rank_batch 4)
 set(rank_cli 5)

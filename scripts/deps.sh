@@ -3,7 +3,7 @@
 #
 #   bash scripts/deps.sh [GROUP...]      (default: test)
 #
-#   build       compiler, CMake, Ninja, Qt, libjpeg, zlib, and the font the user
+#   build       compiler, CMake, Ninja, Qt, libjpeg, zlib, libwebp, Little CMS, libtiff, and the font the user
 #               guides are set in (they are made into PDF at build time)
 #   run         build + what the desktop program uses when it runs     (scripts/run)
 #   test        build + GoogleTest + the tools the tests call          (scripts/test)
@@ -18,15 +18,19 @@
 set -euo pipefail
 
 build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo-dev zlib1g-dev
-       fonts-dejavu-core)
+       libwebp-dev liblcms2-dev libtiff-dev libheif-dev fonts-dejavu-core)
 # Extra display plugins (VNC and the like) and Qt's own translations of its
 # standard buttons and dialogs. The X11 and offscreen plugins come with Qt's
 # GUI library, which qt6-base-dev already brings.
 run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
 # The installation test checks the desktop entry (desktop-file-validate) and
 # reads the guides back (pdftotext); the photo tests read kept EXIF, XMP and
-# ICC profiles back with exiftool. The tests run Qt offscreen: no X server.
-test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl)
+# ICC profiles back with exiftool. The WebP tests make and decode their files
+# with cwebp, dwebp, webpmux and img2webp; the HEIF tests make their pictures with
+# heif-enc and ImageMagick and compare with heif-convert and avifdec; the TIFF and
+# conversion tests use tiffcp, tiff2rgba and djpeg. The tests run Qt offscreen: no X server.
+test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl webp
+      libheif-examples libavif-bin imagemagick libtiff-tools libjpeg-turbo-progs)
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.

@@ -212,7 +212,9 @@ TEST_F(MainWindowTest, ResizeRefusesAMissingOrZeroFixedSide) {
 
 TEST_F(MainWindowTest, FileFilterKeepsItsTextsAndAllFilesMeansEveryName) {
     EXPECT_EQ(toQtFileFilter(TfrmMain::addFileFilter),
-              "Imagen JPEG (*.jpg);;Bitmap de Windows (*.bmp);;Imagen PNG (*.png);;Todos los archivos (*)");
+              QString::fromUtf8("Imágenes (*.jpg *.jpeg *.png *.bmp *.webp *.heic *.heif *.hif *.avif *.tif *.tiff);;"
+                                "Imagen JPEG (*.jpg);;Bitmap de Windows (*.bmp);;Imagen PNG (*.png);;"
+                                "Todos los archivos (*)"));
 }
 
 TEST_F(MainWindowTest, OverwritePromptQuotesTheNameAndEnterAnswersNo) {

@@ -171,7 +171,7 @@ TEST_F(Pipelines, AFailingFileNeverDamagesTheExistingOutput) {
     ASSERT_TRUE(testimages::WriteFile(Out("broken.bmp"), junk));
     ASSERT_TRUE(testimages::WriteFile(Out("fake.jpg"), testimages::Png(8, 8)));
     RunFiles({Out("broken.bmp"), Out("fake.jpg")}, "640", "480");
-    EXPECT_EQ(port_.errors.size(), 2u);
+    EXPECT_EQ(port_.errors.size(), 1u);  // fake.jpg is read as the PNG it is
     EXPECT_EQ(testimages::ReadFile(Out("broken.bmp")), junk);
     EXPECT_EQ(QDir(out_.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }

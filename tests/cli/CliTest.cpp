@@ -214,8 +214,8 @@ TEST_F(Cli, ManyJobsChangeNothingAUserSees) {
 }
 
 TEST_F(Cli, EnglishIsTheDefaultLanguage) {
-    Result r = RunCli({u("-o"), OutDir(), In(u("x.tif"))});
-    EXPECT_EQ(r.errLines, QStringList{u("File: ") + In(u("x.tif")) + u(" - Unknown format.")});
+    Result r = RunCli({u("-o"), OutDir(), In(u("x.gif"))});
+    EXPECT_EQ(r.errLines, QStringList{u("File: ") + In(u("x.gif")) + u(" - Unknown format.")});
     EXPECT_EQ(r.exitCode, 1);
 }
 
@@ -342,13 +342,16 @@ TEST_F(Cli, AMissingOutputFolderFailsEveryFile) {
 }
 
 TEST_F(Cli, AFileWhoseContentDoesNotMatchItsExtension) {
+    // Read by its content, written in the format its name says.
     ASSERT_TRUE(WriteFile(In(u("fake.jpg")), testimages::Png(8, 6)));
     ASSERT_TRUE(WriteFile(In(u("good.bmp")), testimages::Bmp24(8, 6)));
-    Result r = RunCli({u("-o"), OutDir(), u("--lang"), u("es"), In(u("fake.jpg")), In(u("good.bmp"))});
+    ASSERT_TRUE(WriteFile(In(u("damaged.jpg")), QByteArray("\x89PNX not a picture")));
+    Result r = RunCli(
+        {u("-o"), OutDir(), u("--lang"), u("es"), In(u("fake.jpg")), In(u("good.bmp")), In(u("damaged.jpg"))});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errLines,
-              QStringList{u("Error redimensionando ") + In(u("fake.jpg")) + u(" (not a JPEG file: starts with 0x89 0x50)")});
-    EXPECT_FALSE(QFileInfo::exists(Out(u("fake.jpg"))));
+    EXPECT_EQ(r.errLines, QStringList{u("Error redimensionando ") + In(u("damaged.jpg")) +
+                                      u(" (not a JPEG file: starts with 0x89 0x50)")});
+    EXPECT_TRUE(ReadFile(Out(u("fake.jpg"))).startsWith("\xFF\xD8\xFF"));
     EXPECT_TRUE(QFileInfo::exists(Out(u("good.bmp"))));
 }
 
