@@ -118,10 +118,15 @@ void writeOptions(QSettings& store, const TDesktopOptions& o) {
     store.endGroup();
 }
 
-// Format, quality, lossless, never enlarge, the name pattern and the answer
-// to existing outputs reach the engine once it has fields for them; the
-// window keeps and stores them meanwhile.
+// Never enlarge, the name pattern and the answer to existing outputs reach
+// the engine once it has fields for them; the window keeps and stores them
+// meanwhile.
 void applyOptions(const TDesktopOptions& o, TResizeEngine& engine) {
+    engine.outputFormat = o.format;
+    // Quality and lossless only where the format has them.
+    const bool hasQuality = o.format != TOutputFormat::Png && o.format != TOutputFormat::Bmp;
+    engine.lossless = o.format == TOutputFormat::Webp && o.lossless;
+    engine.quality = hasQuality && !engine.lossless ? o.quality : 0;
     engine.autoOrient = o.upright;
     engine.keepMetadata = o.keepMetadata;
     engine.keepAlpha = o.keepTransparency;

@@ -2,12 +2,12 @@
 // stored in the settings file (group "Options") and how a run takes them.
 #pragma once
 
+#include "batch/PictureFormats.h"
+
 #include <QSettings>
 #include <QString>
 
 class TResizeEngine;
-
-enum class TOutputFormat { Same, Jpeg, Png, Bmp, Webp, Avif };
 enum class TExistingOutput { Ask, Replace, KeepOld, KeepBoth };
 
 struct TDesktopOptions {

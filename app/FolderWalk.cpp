@@ -1,7 +1,7 @@
 #include "app/FolderWalk.h"
 
 #include "batch/FilePath.h"
-#include "batch/ResizeEngine.h"
+#include "batch/PictureFormats.h"
 #include "i18n/uIdiomes.h"
 
 #include <dirent.h>
@@ -13,11 +13,7 @@
 #include <utility>
 #include <vector>
 
-bool isPictureName(const QString& path) {
-    const QString ext = TResizeEngine::ExtensionOf(path);
-    return ext == QLatin1String(".JPG") || ext == QLatin1String(".JPEG") || ext == QLatin1String(".PNG") ||
-           ext == QLatin1String(".BMP");
-}
+bool isPictureName(const QString& path) { return IsPictureExtension(path); }
 
 namespace {
 
