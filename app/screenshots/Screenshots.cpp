@@ -140,7 +140,8 @@ int main(int argc, char** argv)
         results.failed = 1;
         results.entries = {{QStringLiteral("/home/ana/Pictures/Trip/IMG_0412.HEIC"), TResultStatus::Failed,
                             QStringLiteral("Premature end of JPEG file")},
-                           {pictures.first(), TResultStatus::Skipped, QStringLiteral("The output already exists")}};
+                           {QStringLiteral("/home/ana/Pictures/Trip/IMG_0398.jpg"), TResultStatus::Skipped,
+                            QStringLiteral("The output already exists")}};
         windows.frmResults->ShowResults(results);
         QTimer::singleShot(300, [&] {
             save(windows.frmResults, "results-window");
