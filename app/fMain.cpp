@@ -153,6 +153,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     ListBox1 = own(new TFileListBox(GroupBox1));
     ListBox1->setGeometry(8, 20, 153, 293);
     ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // One line of text per item: a list of thousands lays out at once.
+    ListBox1->setUniformItemSizes(true);
     ListBox1->setAcceptDrops(true);
     ListBox1->setDragDropMode(QAbstractItemView::DropOnly);
     ListBox1->viewport()->setAcceptDrops(true);
