@@ -1,6 +1,7 @@
 #include "app/TForm.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -82,4 +83,26 @@ QString TControlAdapter::PanelText(int index) const {
 void TControlAdapter::SetPanelText(int index, const QString& text) {
     if (auto* bar = dynamic_cast<TStatusBar*>(control_))
         bar->SetPanelText(index, text);
+}
+
+void nameControl(std::vector<std::unique_ptr<TLanguageComponent>>& texts, QWidget* control, const QString& name,
+                 const QString& description) {
+    control->setAccessibleName(name);
+    texts.push_back(std::make_unique<TTextAdapter>([control] { return control->accessibleName(); },
+                                                   [control](const QString& t) { control->setAccessibleName(t); }));
+    if (description.isEmpty()) return;
+    control->setAccessibleDescription(description);
+    control->setToolTip(description);
+    texts.push_back(std::make_unique<TTextAdapter>([control] { return control->accessibleDescription(); },
+                                                   [control](const QString& t) {
+                                                       control->setAccessibleDescription(t);
+                                                       control->setToolTip(t);
+                                                   }));
+}
+
+void translateItems(std::vector<std::unique_ptr<TLanguageComponent>>& texts, QComboBox* combo) {
+    for (int i = 0; i < combo->count(); ++i) {
+        texts.push_back(std::make_unique<TTextAdapter>([combo, i] { return combo->itemText(i); },
+                                                       [combo, i](const QString& t) { combo->setItemText(i, t); }));
+    }
 }

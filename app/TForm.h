@@ -13,8 +13,11 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <vector>
+
+class QComboBox;
 
 // A status bar made of text panels, left to right; the last one stretches.
 class TStatusBar : public QStatusBar {
@@ -56,6 +59,28 @@ private:
     unsigned classes_;
 };
 
+// A text of a control other than its caption (its accessible name or
+// description, a list item): the walk translates it as a label's caption.
+class TTextAdapter : public TLanguageComponent {
+public:
+    TTextAdapter(std::function<QString()> get, std::function<void(const QString&)> set)
+        : get_(std::move(get)), set_(std::move(set)) {}
+    unsigned ComponentClasses() const override { return ccLabel; }
+    QString Caption() const override { return get_(); }
+    void SetCaption(const QString& caption) override { set_(caption); }
+
+private:
+    std::function<QString()> get_;
+    std::function<void(const QString&)> set_;
+};
+
+// Gives a control its accessible name (and a description when one is given),
+// in the key language; the walk keeps both in the language in force.
+void nameControl(std::vector<std::unique_ptr<TLanguageComponent>>& texts, QWidget* control, const QString& name,
+                 const QString& description = {});
+// Puts a combo box's item texts under the walk.
+void translateItems(std::vector<std::unique_ptr<TLanguageComponent>>& texts, QComboBox* combo);
+
 template <class Base>
 class TForm : public Base, public TLanguageComponent {
 public:
@@ -67,9 +92,11 @@ public:
     unsigned ComponentClasses() const override { return ccForm; }
     QString Caption() const override { return this->windowTitle(); }
     void SetCaption(const QString& caption) override { this->setWindowTitle(caption); }
-    int ComponentCount() const override { return int(owned_.size()); }
+    int ComponentCount() const override { return int(owned_.size() + texts_.size()); }
     TLanguageComponent* Components(int index) const override {
-        return index >= 0 && index < int(owned_.size()) ? owned_[size_t(index)].get() : nullptr;
+        if (index >= 0 && index < int(owned_.size())) return owned_[size_t(index)].get();
+        index -= int(owned_.size());
+        return index >= 0 && index < int(texts_.size()) ? texts_[size_t(index)].get() : nullptr;
     }
 
 protected:
@@ -83,6 +110,17 @@ protected:
         return control;
     }
 
+    // Accessible names and descriptions, list items: walked after the
+    // owned controls.
+    void name(QWidget* control, const QString& text, const QString& description = {}) {
+        nameControl(texts_, control, text, description);
+    }
+    void items(QComboBox* combo) { translateItems(texts_, combo); }
+    void ownText(std::function<QString()> get, std::function<void(const QString&)> set) {
+        texts_.push_back(std::make_unique<TTextAdapter>(std::move(get), std::move(set)));
+    }
+
 private:
     std::vector<std::unique_ptr<TControlAdapter>> owned_;
+    std::vector<std::unique_ptr<TLanguageComponent>> texts_;
 };

@@ -2,12 +2,16 @@
 
 #include "app/fAbout.h"
 #include "app/fMain.h"
+#include "app/fMoreOptions.h"
 #include "app/fResizing.h"
+#include "app/fResults.h"
 #include "app/fSobreescribir.h"
 #include "app/fTriarIdioma.h"
+#include "batch/FilePath.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QUrl>
 
 void initApplicationNames() {
     QCoreApplication::setOrganizationName(QStringLiteral("Velmora"));
@@ -24,8 +28,28 @@ TVelmoraWindows::TVelmoraWindows() : main_(std::make_unique<TfrmMain>()) {
     frmAbout = new TfrmAbout(frmMain);
     frmSobreescribir = new TfrmSobreescribir(frmMain);
     frmTriarIdioma = new TfrmTriarIdioma(frmMain);
+    frmMoreOptions = new TfrmMoreOptions(frmMain);
+    frmResults = new TfrmResults(frmMain);
+    frmMain->SetMorePeers(frmMoreOptions, frmResults);
     frmMain->SetPeers(frmResizing, frmAbout, frmTriarIdioma);
     frmResizing->SetPeers(frmMain, frmSobreescribir);
 }
 
 TVelmoraWindows::~TVelmoraWindows() = default;
+
+QStringList startPathsFromArguments(int argc, char** argv) {
+    QStringList paths;
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = velmora::DecodePath(argv[i]);
+        if (arg == QLatin1String("--")) continue;
+        if (arg.startsWith(QLatin1String("file:"))) {
+            const QUrl url(arg);
+            if (url.isLocalFile()) {
+                paths << url.toLocalFile();
+                continue;
+            }
+        }
+        paths << arg;
+    }
+    return paths;
+}

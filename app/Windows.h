@@ -1,19 +1,28 @@
-// The program's five windows, created hidden in their fixed order and kept
-// for the life of the program: main window, batch window, about box,
-// overwrite prompt, language chooser. The main window owns the other four.
+// The program's windows, created hidden in their fixed order and kept for the
+// life of the program: main window, batch window, about box, overwrite
+// prompt, language chooser, then the options and results windows. The main
+// window owns the others.
 #pragma once
+
+#include <QStringList>
 
 #include <memory>
 
 class TfrmAbout;
 class TfrmMain;
+class TfrmMoreOptions;
 class TfrmResizing;
+class TfrmResults;
 class TfrmSobreescribir;
 class TfrmTriarIdioma;
 
 // Names the application ("Velmora") for titles and the settings store, and
 // gives its windows the program's icon.
 void initApplicationNames();
+
+// The paths given to the program (argv[1..]), as the engine holds names:
+// "--" is skipped, file: URLs become their local paths.
+QStringList startPathsFromArguments(int argc, char** argv);
 
 class TVelmoraWindows {
 public:
@@ -27,6 +36,8 @@ public:
     TfrmAbout* frmAbout;
     TfrmSobreescribir* frmSobreescribir;
     TfrmTriarIdioma* frmTriarIdioma;
+    TfrmMoreOptions* frmMoreOptions;
+    TfrmResults* frmResults;
 
 private:
     std::unique_ptr<TfrmMain> main_;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
@@ -17,7 +18,13 @@ const char* const kWebsiteLink = "Website: <a href=\"https://www.velmora.org\">w
 const char* const kSupportLink = "Soporte: <a href=\"mailto:support@velmora.org\">support@velmora.org</a>";
 }  // namespace
 
-void openWithDesktop(const QUrl& url) { QDesktopServices::openUrl(url); }
+std::function<bool(const QUrl&)> desktopOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+
+bool openWithDesktop(const QUrl& url) { return desktopOpener && desktopOpener(url); }
+
+void openOrExplain(QWidget* parent, const QUrl& url, const QString& explanation) {
+    if (!openWithDesktop(url)) QMessageBox::information(parent, QCoreApplication::applicationName(), explanation);
+}
 
 TfrmAbout::TfrmAbout(QWidget* parent)
     : TForm<QDialog>(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
@@ -67,6 +74,15 @@ void TfrmAbout::showEvent(QShowEvent* event) {
         FormShow();
 }
 
-void TfrmAbout::LinkLabel1LinkClick(const QString& link) { openWithDesktop(QUrl(link)); }
-void TfrmAbout::LinkLabel2LinkClick(const QString& link) { openWithDesktop(QUrl(link)); }
+namespace {
+void openLink(QWidget* parent, const QString& link) {
+    const QUrl url(link);
+    const QString shown = url.scheme() == QLatin1String("mailto") ? url.path() : link;
+    openOrExplain(parent, url,
+                  translate(QStringLiteral("Ningún programa de este escritorio abre el enlace %1")).arg(shown));
+}
+}  // namespace
+
+void TfrmAbout::LinkLabel1LinkClick(const QString& link) { openLink(this, link); }
+void TfrmAbout::LinkLabel2LinkClick(const QString& link) { openLink(this, link); }
 void TfrmAbout::btnCloseClick() { accept(); }

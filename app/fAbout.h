@@ -29,6 +29,12 @@ private:
     void FormShow();
 };
 
-// Hands a link or document to the desktop's handler for it; the result is
-// not reported.
-void openWithDesktop(const QUrl& url);
+#include <functional>
+
+// Hands a link or document to the desktop's handler for it; false when the
+// desktop has none (no launcher, no program for the kind).
+bool openWithDesktop(const QUrl& url);
+// What openWithDesktop uses; tests put their own handler here.
+extern std::function<bool(const QUrl&)> desktopOpener;
+// Opens url; when the desktop cannot, a message box shows `explanation`.
+void openOrExplain(QWidget* parent, const QUrl& url, const QString& explanation);

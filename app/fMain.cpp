@@ -1,9 +1,12 @@
 #include "app/fMain.h"
 
+#include "app/FolderWalk.h"
 #include "app/QtTranslations.h"
 #include "app/VersionInfo.h"
 #include "app/fAbout.h"
+#include "app/fMoreOptions.h"
 #include "app/fResizing.h"
+#include "app/fResults.h"
 #include "app/fTriarIdioma.h"
 #include "batch/PictureFormats.h"
 #include "batch/ResizeEngine.h"
@@ -17,6 +20,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +30,8 @@
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QScreen>
+#include <QSet>
+#include <QShortcut>
 #include <QStyle>
 #include <QUrl>
 
@@ -74,8 +80,8 @@ QStringList droppedFiles(const QMimeData* mime) {
         if (!url.isLocalFile())
             continue;
         const QString path = url.toLocalFile();
-        if (QFileInfo(path).isFile())
-            paths << path;
+        const QFileInfo info(path);
+        if (info.isFile() || info.isDir()) paths << path;
     }
     return paths;
 }
@@ -147,10 +153,12 @@ TfrmMain::TfrmMain(QWidget* parent)
     ListBox1 = own(new TFileListBox(GroupBox1));
     ListBox1->setGeometry(8, 20, 153, 293);
     ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // One line of text per item: a list of thousands lays out at once.
+    ListBox1->setUniformItemSizes(true);
     ListBox1->setAcceptDrops(true);
     ListBox1->setDragDropMode(QAbstractItemView::DropOnly);
     ListBox1->viewport()->setAcceptDrops(true);
-    ListBox1->onFilesDropped = [this](const QStringList& paths) { AddFiles(paths); };
+    ListBox1->onFilesDropped = [this](const QStringList& paths) { AddPaths(paths); };
     btnAnadir = own(new QPushButton(QStringLiteral("Añadir..."), GroupBox1));
     btnAnadir->setGeometry(165, 25, 86, 25);
     btnQuitar = own(new QPushButton(QStringLiteral("Quitar"), GroupBox1));
@@ -159,6 +167,8 @@ TfrmMain::TfrmMain(QWidget* parent)
     btnQuitarTodo = own(new QPushButton(QStringLiteral("Quitar todo"), GroupBox1));
     btnQuitarTodo->setGeometry(165, 88, 86, 25);
     btnQuitarTodo->setEnabled(false);
+    btnAnadirCarpeta = own(new QPushButton(QStringLiteral("Añadir carpeta..."), GroupBox1));
+    btnAnadirCarpeta->setGeometry(165, 120, 86, 25);
 
     GroupBox2 = own(new QGroupBox(QStringLiteral("Opciones de salida:"), this));
     GroupBox2->setGeometry(271, 8, 225, 323);
@@ -208,13 +218,49 @@ TfrmMain::TfrmMain(QWidget* parent)
     // same in every language.
     btnLenguaje = own(new QPushButton(QStringLiteral("Idioma/Language"), this));
     btnLenguaje->setGeometry(504, 82, 106, 25);
+    btnMasOpciones = own(new QPushButton(QStringLiteral("Más opciones..."), this));
+    btnMasOpciones->setGeometry(504, 113, 106, 25);
     btnResize = own(new QPushButton(QStringLiteral("¡Redimensiona!"), this));
     btnResize->setGeometry(504, 281, 106, 50);
     btnResize->setDefault(true);
 
     StatusBar1 = own(new TStatusBar(this));
     StatusBar1->AddPanel(QStringLiteral("Versión 1.0"));
+    StatusBar1->AddPanel(QString());
     StatusBar1->setGeometry(0, 338, 618, 22);
+    btnAbrirSalida = own(new QPushButton(QStringLiteral("Abrir la carpeta de salida"), StatusBar1));
+    StatusBar1->addPermanentWidget(btnAbrirSalida);
+    btnAbrirSalida->hide();
+
+    // What a screen reader says for the controls whose text does not name
+    // them (the edits would otherwise take their group box's title).
+    name(ListBox1, QStringLiteral("Imágenes"),
+         QStringLiteral("Arrastre aquí imágenes o carpetas. Supr quita las seleccionadas y Ctrl+A las selecciona "
+                        "todas."));
+    name(txtOutputFolder, QStringLiteral("Carpeta de salida"));
+    name(BitBtn1, QStringLiteral("Elegir la carpeta de salida"));
+    name(txtWidth, QStringLiteral("Ancho en píxeles"));
+    name(txtHeight, QStringLiteral("Alto en píxeles"));
+    name(btnResize, QStringLiteral("¡Redimensiona!"), QStringLiteral("Escape cancela la conversión en curso"));
+    BitBtn1->setToolTip(BitBtn1->accessibleName());
+
+    // Tab follows the layout: the list column, the output column, the
+    // buttons on the right.
+    QWidget* order[] = {
+        ListBox1, btnAnadir, btnQuitar, btnQuitarTodo, btnAnadirCarpeta, txtOutputFolder, BitBtn1,   rb03mpx,
+        rb12mpx,  rb20mpx,   rb30mpx,   rb53mpx,       rb63mpx,          rb111mpx,        rbAmple,   txtWidth,
+        rbAlt,    txtHeight, btnAbout,  btnAyuda,      btnLenguaje,      btnMasOpciones,  btnResize, btnAbrirSalida};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+
+    // Delete and Ctrl+A act on the list wherever the focus is, except in an
+    // edit, which keeps them for its text.
+    auto* remove = new QShortcut(QKeySequence::Delete, this);
+    connect(remove, &QShortcut::activated, this, [this] { btnQuitarClick(); });
+    auto* selectAll = new QShortcut(QKeySequence::SelectAll, this);
+    connect(selectAll, &QShortcut::activated, this, [this] { ListBox1->selectAll(); });
+    auto* help = new QShortcut(QKeySequence::HelpContents, this);
+    connect(help, &QShortcut::activated, this, [this] { btnAyudaClick(); });
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { ShowSelectedSize(); });
 
     connect(btnAnadir, &QPushButton::clicked, this, [this] { btnAnadirClick(); });
     connect(btnQuitar, &QPushButton::clicked, this, [this] { btnQuitarClick(); });
@@ -224,6 +270,9 @@ TfrmMain::TfrmMain(QWidget* parent)
     connect(btnAbout, &QPushButton::clicked, this, [this] { btnAboutClick(); });
     connect(btnAyuda, &QPushButton::clicked, this, [this] { btnAyudaClick(); });
     connect(btnLenguaje, &QPushButton::clicked, this, [this] { btnLenguajeClick(); });
+    connect(btnAnadirCarpeta, &QPushButton::clicked, this, [this] { btnAnadirCarpetaClick(); });
+    connect(btnMasOpciones, &QPushButton::clicked, this, [this] { btnMasOpcionesClick(); });
+    connect(btnAbrirSalida, &QPushButton::clicked, this, [this] { openFolderWithDesktop(this, lastRunDir_); });
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -232,6 +281,11 @@ void TfrmMain::SetPeers(TfrmResizing* resizing, TfrmAbout* about, TfrmTriarIdiom
     frmResizing_ = resizing;
     frmAbout_ = about;
     frmTriarIdioma_ = chooser;
+}
+
+void TfrmMain::SetMorePeers(TfrmMoreOptions* options, TfrmResults* results) {
+    frmMoreOptions_ = options;
+    frmResults_ = results;
 }
 
 std::array<QRadioButton*, 9> TfrmMain::sizeButtons() const {
@@ -254,9 +308,13 @@ void TfrmMain::FormShow() {
     FileList.clear();
     loadSettings();
     escriureNomUsuari();
+    if (!StartPaths.isEmpty()) AddPaths(StartPaths);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
+    // A run in progress is cancelled and its end awaited (work under way is
+    // dropped, nothing partial stays) before the settings are written.
+    if (frmResizing_) frmResizing_->CancelAndWait();
     FormClose();
     event->accept();
 }
@@ -297,6 +355,7 @@ void TfrmMain::AddFiles(const QStringList& paths) {
     for (const QString& path : paths) {
         const QString full = QDir::cleanPath(path);
         FileList << full;
+        FileRoots << QString();
         ListBox1->addItem(TResizeEngine::FileNamePart(full));
         LastDir = full.left(full.lastIndexOf(QLatin1Char('/')) + 1);
         btnQuitar->setEnabled(true);
@@ -316,11 +375,104 @@ void TfrmMain::btnAnadirClick() {
         AddFiles(ofdAddFile.selectedFiles());
 }
 
+void TfrmMain::AddFolder(const QString& path, QStringList& problems) {
+    const QString root = QDir::cleanPath(path);
+    const TFolderWalk walk = walkFolder(root, Options.subfolders);
+    problems << walk.problems;
+    QSet<QString> listed(FileList.begin(), FileList.end());
+    QStringList names;
+    ListBox1->setUpdatesEnabled(false);
+    for (const QString& picture : walk.pictures) {
+        if (listed.contains(picture)) continue;
+        listed.insert(picture);
+        FileList << picture;
+        FileRoots << root;
+        names << TResizeEngine::FileNamePart(picture);
+    }
+    ListBox1->addItems(names);
+    ListBox1->setUpdatesEnabled(true);
+    if (!names.isEmpty()) {
+        btnQuitar->setEnabled(true);
+        btnQuitarTodo->setEnabled(true);
+    }
+}
+
+void TfrmMain::AddPaths(const QStringList& paths) {
+    QStringList problems;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir())
+            AddFolder(path, problems);
+        else if (info.isFile())
+            AddFiles({path});
+        else
+            problems << translate(QStringLiteral("No se encuentra el fichero %1")).arg(path);
+    }
+    if (!problems.isEmpty())
+        QMessageBox::warning(this, QCoreApplication::applicationName(), problems.join(QLatin1Char('\n')));
+}
+
+void TfrmMain::btnAnadirCarpetaClick() {
+    const QString chosen = QFileDialog::getExistingDirectory(this, QString(), LastDir);
+    if (chosen.isEmpty()) return;
+    LastDir = QDir::cleanPath(chosen) + QLatin1Char('/');
+    AddPaths({chosen});
+}
+
+void TfrmMain::btnMasOpcionesClick() {
+    if (frmMoreOptions_) frmMoreOptions_->Edit(Options);
+    ShowSelectedSize();
+}
+
+void TfrmMain::ShowSelectedSize() {
+    const QList<QListWidgetItem*> selected = ListBox1->selectedItems();
+    if (selected.size() != 1) {
+        StatusBar1->SetPanelText(1, QString());
+        return;
+    }
+    const int row = ListBox1->row(selected.first());
+    const QString path = FileList.value(row);
+    QString text = TResizeEngine::FileNamePart(path) + QLatin1Char(' ');
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    QSize size = reader.size();
+    if (!size.isValid()) {
+        StatusBar1->SetPanelText(1, text + translate(QStringLiteral("tamaño desconocido")));
+        return;
+    }
+    // A photo turned upright swaps its sides before it is sized.
+    if (Options.upright && (reader.transformation() & QImageIOHandler::TransformationRotate90)) size.transpose();
+    text += QStringLiteral("%1 × %2").arg(size.width()).arg(size.height());
+    TResizeEngine engine(*frmResizing_);
+    engine.SetTargetFromControls(txtWidth->text(), txtHeight->text(), rbAlt->isChecked(), rbAmple->isChecked());
+    try {
+        int32_t w = 0, h = 0;
+        engine.calculateSize(size.width(), size.height(), w, h);
+        text += QStringLiteral(" → %1 × %2").arg(w).arg(h);
+    } catch (const std::exception&) {
+    }
+    StatusBar1->SetPanelText(1, text);
+}
+
+void TfrmMain::ShowRunResults(const TRunResults& results) {
+    lastRunDir_ = results.outDir;
+    if (results.entries.empty()) {
+        StatusBar1->SetPanelText(
+            1, translate(QStringLiteral("%1 imágenes escritas en %2")).arg(results.written).arg(results.outDir));
+        btnAbrirSalida->show();
+        return;
+    }
+    btnAbrirSalida->hide();
+    StatusBar1->SetPanelText(1, QString());
+    if (frmResults_) frmResults_->ShowResults(results);
+}
+
 void TfrmMain::btnQuitarClick() {
     for (int i = ListBox1->count() - 1; i >= 0; --i) {
         if (ListBox1->item(i)->isSelected()) {
             delete ListBox1->takeItem(i);
             FileList.removeAt(i);
+            FileRoots.removeAt(i);
         }
     }
 }
@@ -328,6 +480,7 @@ void TfrmMain::btnQuitarClick() {
 void TfrmMain::btnQuitarTodoClick() {
     ListBox1->clear();
     FileList.clear();
+    FileRoots.clear();
     btnQuitarTodo->setEnabled(false);
     btnQuitar->setEnabled(false);
 }
@@ -426,7 +579,10 @@ void TfrmMain::btnResizeClick() {
         frmResizing_->files << ListBox1->item(i)->text();
     frmResizing_->fileList = FileList;
     frmResizing_->outDir = OutDir;
+    frmResizing_->options = Options;
+    btnAbrirSalida->hide();
     frmResizing_->exec();
+    ShowRunResults(frmResizing_->Results());
 }
 
 void TfrmMain::btnAboutClick() {
@@ -442,11 +598,25 @@ QString TfrmMain::userGuidePath() const {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
 }
 
-void TfrmMain::btnAyudaClick() { openWithDesktop(QUrl::fromLocalFile(userGuidePath())); }
+// A desktop without a program for the guide (or without the guide) gets a
+// message naming the guide's full path, so it can be opened by hand.
+void TfrmMain::btnAyudaClick() {
+    const QString guide = userGuidePath();
+    if (!QFileInfo(guide).isFile()) {
+        QMessageBox::information(this, QCoreApplication::applicationName(),
+                                 translate(QStringLiteral("No se encuentra la guía del usuario: %1")).arg(guide));
+        return;
+    }
+    openOrExplain(
+        this, QUrl::fromLocalFile(guide),
+        translate(QStringLiteral("Ningún programa de este escritorio abre la guía del usuario. Ábrala a mano: %1"))
+            .arg(guide));
+}
 
 void TfrmMain::btnLenguajeClick() {
     if (frmTriarIdioma_)
         frmTriarIdioma_->exec();
     applyLanguage(selectedLanguage);
     escriureNomUsuari();
+    ShowSelectedSize();
 }

@@ -4,6 +4,7 @@
 // shown and writes them once when closed.
 #pragma once
 
+#include "app/DesktopOptions.h"
 #include "app/TForm.h"
 
 #include <QListWidget>
@@ -23,7 +24,10 @@ class QPushButton;
 class QRadioButton;
 class QToolButton;
 class TfrmAbout;
+class TfrmMoreOptions;
 class TfrmResizing;
+class TfrmResults;
+struct TRunResults;
 class TfrmTriarIdioma;
 
 // The file list box; it also takes local files dropped from a file manager.
@@ -52,12 +56,14 @@ public:
     ~TfrmMain() override;
 
     void SetPeers(TfrmResizing* resizing, TfrmAbout* about, TfrmTriarIdioma* chooser);
+    void SetMorePeers(TfrmMoreOptions* options, TfrmResults* results);
 
     QGroupBox* GroupBox1;
     TFileListBox* ListBox1;
     QPushButton* btnAnadir;
     QPushButton* btnQuitar;
     QPushButton* btnQuitarTodo;
+    QPushButton* btnAnadirCarpeta;
     QGroupBox* GroupBox2;
     QLabel* Label4;
     QLineEdit* txtOutputFolder;
@@ -79,11 +85,20 @@ public:
     QPushButton* btnAbout;
     QPushButton* btnAyuda;
     QPushButton* btnLenguaje;
+    QPushButton* btnMasOpciones;
     QPushButton* btnResize;
     TStatusBar* StatusBar1;
+    QPushButton* btnAbrirSalida;  // in the status bar, after a run that wrote everything
 
     // Full paths of the input files; entry i belongs to ListBox1's item i.
     QStringList FileList;
+    // Entry i: the folder that was added when FileList[i] came from one (its
+    // output keeps the tree below that folder), else empty.
+    QStringList FileRoots;
+    // The "More options" values.
+    TDesktopOptions Options;
+    // Paths given on the command line, added when the window is first shown.
+    QStringList StartPaths;
     QString LastDir;     // folder of the last file added, with a trailing separator
     QString OutDir;      // the output folder handed to a run
     QString OutShowDir;  // the output folder as displayed
@@ -103,11 +118,25 @@ public:
     void btnAboutClick();
     void btnAyudaClick();
     void btnLenguajeClick();
+    void btnAnadirCarpetaClick();
+    void btnMasOpcionesClick();
 
     // Appends files as the add dialog returns them: full path to FileList,
     // file name to the list box, LastDir to the file's folder; enables Remove
     // and Remove all.
     void AddFiles(const QStringList& paths);
+    // Adds the pictures of a folder (and of its subfolders when the option is
+    // on), in name order, leaving out pictures already listed. Problems met
+    // (a folder that cannot be read, a link back to a folder already read)
+    // are appended to `problems`.
+    void AddFolder(const QString& path, QStringList& problems);
+    // Files as AddFiles, folders as AddFolder; anything else is a problem.
+    // Problems are shown in one message box at the end.
+    void AddPaths(const QStringList& paths);
+    // The selected file's size and its size after the run, in the status bar.
+    void ShowSelectedSize();
+    // After a run: the results window, or the count in the status bar.
+    void ShowRunResults(const TRunResults& results);
     // Takes a folder chosen in the folder browser.
     void SetOutputFolder(const QString& path);
 
@@ -136,6 +165,9 @@ private:
     TfrmResizing* frmResizing_ = nullptr;
     TfrmAbout* frmAbout_ = nullptr;
     TfrmTriarIdioma* frmTriarIdioma_ = nullptr;
+    TfrmMoreOptions* frmMoreOptions_ = nullptr;
+    TfrmResults* frmResults_ = nullptr;
+    QString lastRunDir_;
     bool started_ = false;
     bool closed_ = false;
 };

@@ -120,6 +120,9 @@ void TfrmMain::loadSettings() {
     if (!onSomeScreen(QRect(position, frameGeometry().size())))
         position = designedPosition;
     move(position);
+
+    // The "More options" values live in a group of their own.
+    Options = readable ? readOptions(*reg) : defaultOptions();
 }
 
 void TfrmMain::saveSettings() {
@@ -134,6 +137,7 @@ void TfrmMain::saveSettings() {
     reg->setValue(kSize, llegirIndexTamany());
     reg->setValue(kWidth, editNumber(txtWidth));
     reg->setValue(kHeight, editNumber(txtHeight));
+    writeOptions(*reg, Options);
     reg->sync();
     if (reg->status() != QSettings::NoError) {
         QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(),

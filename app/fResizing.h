@@ -3,11 +3,17 @@
 // prompt and error dialogs, and closes itself when the run ends.
 #pragma once
 
+#include "app/DesktopOptions.h"
 #include "app/TForm.h"
+#include "app/fResults.h"
 #include "batch/ResizeEngine.h"
 
 #include <QDialog>
 #include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <thread>
 
 class QLabel;
 class QProgressBar;
@@ -35,17 +41,24 @@ public:
     QStringList files;
     QStringList fileList;
     QString outDir;
+    TDesktopOptions options = defaultOptions();
 
     TResizeEngine& Engine() { return *engine_; }
     bool Running() const { return running_; }
+    // What the last run did to the files it did not write as asked.
+    const TRunResults& Results() const { return results_; }
 
     void btnCancelClick();
+    // Cancels a run in progress and returns when it has ended.
+    void CancelAndWait();
 
     // TResizePort
     void ShowProgress(const QString& line, const QString& fileName, int position, int maximum) override;
     void ProcessMessages() override;
     TOverwriteAnswer AskOverwrite(const QString& fileName) override;
     void ShowError(const QString& message) override;
+    void ShowFileError(const QString& message, const QString& cause) override;
+    void ShowShortData(const QString& name) override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -55,9 +68,21 @@ protected:
 private:
     void FormShow();
     void timerResizeTimer();
+    void runEnded();
+    // Runs `work` on the window's thread; from the run's thread it waits
+    // for it there.
+    void onWindowThread(const std::function<void()>& work);
+    void record(TResultStatus status, const QString& cause);
 
     std::unique_ptr<TResizeEngine> engine_;
     TfrmMain* main_ = nullptr;
     TfrmSobreescribir* prompt_ = nullptr;
     bool running_ = false;
+    // The run works on a thread of its own, so the windows stay live; every
+    // port call comes back to the window's thread in list order.
+    std::thread worker_;
+    std::exception_ptr runError_;
+    std::atomic<bool> cancelRequested_{false};
+    int current_ = -1;  // the file on display, counted from 0 (run thread)
+    TRunResults results_;
 };

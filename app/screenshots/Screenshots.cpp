@@ -4,16 +4,18 @@
 // meets them: the main window with PICTUREs in its list, the batch window
 // and the overwrite prompt during a real run into SCRATCHDIR (which already
 // holds the first picture, so the run asks), the about box and the language
-// chooser. Each window is saved as OUTDIR/<name>.png from QWidget::grab(),
-// which draws the window's client area.
+// chooser, the More options window and a results window. Each window is saved as OUTDIR/<name>.png from
+// QWidget::grab(), which draws the window's client area.
 //
 // The windows are driven through their own handlers; a modal window is
 // photographed from inside its modal loop once it is up, then closed with its
-// own button. Exit status 0 when all five pictures were saved.
+// own button. Exit status 0 when all seven pictures were saved.
 #include "app/Windows.h"
 #include "app/fAbout.h"
 #include "app/fMain.h"
+#include "app/fMoreOptions.h"
 #include "app/fResizing.h"
+#include "app/fResults.h"
 #include "app/fSobreescribir.h"
 #include "app/fTriarIdioma.h"
 
@@ -123,7 +125,29 @@ int main(int argc, char** argv)
         });
         main->btnLenguajeClick();
 
-        QApplication::exit(saved == 5 ? 0 : 1);
+        whenModal(windows.frmMoreOptions, [&] {
+            save(windows.frmMoreOptions, "more-options");
+            windows.frmMoreOptions->btnCancel->click();
+        });
+        main->btnMasOpcionesClick();
+
+        // A results window as a long run with a damaged file and a kept
+        // output leaves it.
+        TRunResults results;
+        results.outDir = scratch;
+        results.written = 118;
+        results.skipped = 1;
+        results.failed = 1;
+        results.entries = {{QStringLiteral("/home/ana/Pictures/Trip/IMG_0412.HEIC"), TResultStatus::Failed,
+                            QStringLiteral("Premature end of JPEG file")},
+                           {QStringLiteral("/home/ana/Pictures/Trip/IMG_0398.jpg"), TResultStatus::Skipped,
+                            QStringLiteral("The output already exists")}};
+        windows.frmResults->ShowResults(results);
+        QTimer::singleShot(300, [&] {
+            save(windows.frmResults, "results-window");
+            windows.frmResults->close();
+            QApplication::exit(saved == 7 ? 0 : 1);
+        });
     });
     return QApplication::exec();
 }

@@ -20,6 +20,10 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <ostream>
+
+// gtest prints texts as text.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 namespace apptest {
 
@@ -67,9 +71,11 @@ protected:
         currentLanguage = 0;
     }
 
-    void start() {
+    // Starts as `velmora PATH...` does when paths are given.
+    void start(const QStringList& paths = {}) {
         selectedLanguage = 0;  // a choice lasts for one run of the program
         windows_ = std::make_unique<TVelmoraWindows>();
+        windows_->frmMain->StartPaths = paths;
         windows_->frmMain->show();
     }
     void closeMain() {

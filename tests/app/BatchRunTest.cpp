@@ -2,6 +2,7 @@
 #include "AppTestSupport.h"
 
 #include "app/fResizing.h"
+#include "app/fResults.h"
 #include "app/fSobreescribir.h"
 #include "tests/support/TestImages.h"
 
@@ -11,6 +12,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableWidget>
+
+#include <chrono>
 
 using apptest::whileModal;
 using namespace testimages;
@@ -113,6 +117,98 @@ TEST_F(BatchRunTest, EscapeBeforeTheFirstFileTouchesNothing) {
         [&] { main().btnResizeClick(); });
     EXPECT_TRUE(QDir(out_).isEmpty());
     EXPECT_FALSE(windows().frmResizing->isVisible());
+}
+
+TEST_F(BatchRunTest, SeveralAtOnceCancelledLeavesOnlyTheFilesBeforeIt) {
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(WriteFile(in_ + QStringLiteral("/more%1.jpg").arg(i, 2, 10, QLatin1Char('0')), Jpeg(64, 48)));
+    QStringList problems;
+    main().AddFolder(in_, problems);
+    ASSERT_EQ(main().FileList.size(), 15);
+    main().Options.jobs = 2;
+    whileModal(
+        [&](QWidget* w) {
+            auto* batch = dynamic_cast<TfrmResizing*>(w);
+            if (batch && batch->ProgressBar1->value() == 5) batch->btnCancel->click();
+        },
+        [&] { main().btnResizeClick(); });
+    // Listed: the three of SetUp, then the folder's more00..more11 (one.jpg,
+    // two.PNG and três.bmp were listed already).
+    const QStringList want = {"more00.jpg", "one.jpg", QString::fromUtf8("três.bmp"), "two.PNG"};
+    EXPECT_EQ(QDir(out_).entryList(QDir::Files | QDir::Hidden, QDir::Name), want);
+    EXPECT_EQ(windows().frmResizing->Results().notReached, 11);
+    EXPECT_FALSE(windows().frmResizing->Running());
+}
+
+TEST_F(BatchRunTest, ErrorsAtTheEndGoToTheResultsWindow) {
+    ASSERT_TRUE(WriteFile(in_ + "/bad.jpg", "not a picture"));
+    main().AddFiles({in_ + "/bad.jpg"});
+    main().Options.errorsAtEnd = true;
+    ASSERT_TRUE(WriteFile(out("two.PNG"), "old"));
+    QStringList boxes;
+    whileModal(
+        [&](QWidget* w) {
+            if (auto* prompt = dynamic_cast<TfrmSobreescribir*>(w))
+                prompt->btnNo->click();
+            else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                boxes << box->text();
+                box->accept();
+            }
+        },
+        [&] { main().btnResizeClick(); });
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+    TfrmResults& r = *windows().frmResults;
+    EXPECT_TRUE(r.isVisible());
+    EXPECT_EQ(r.lblCounts->text(), QString::fromUtf8("Written: 2 · Skipped: 1 · Failed: 1 · Not done: 0"));
+    r.tblResults->sortItems(1);  // by status: Failed before Skipped
+    const QStringList rows = r.RowsAsText().split('\n');
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].startsWith(in_ + "/bad.jpg\tFailed\t")) << rows[0].toStdString();
+    EXPECT_EQ(rows[1], in_ + "/two.PNG\tSkipped\tThe output already exists");
+    r.close();
+
+    // Everything written: the count in the status bar and the folder button.
+    main().btnQuitarTodoClick();
+    main().AddFiles({in_ + "/one.jpg"});
+    whileModal(
+        [](QWidget* w) {
+            if (auto* prompt = dynamic_cast<TfrmSobreescribir*>(w)) prompt->btnSi->click();
+        },
+        [&] { main().btnResizeClick(); });
+    EXPECT_EQ(main().StatusBar1->PanelText(1), "1 pictures written to " + out_);
+    EXPECT_FALSE(main().btnAbrirSalida->isHidden());
+}
+
+// The window keeps painting while big pictures are worked on.
+TEST_F(BatchRunTest, TheProgressWindowRepaintsDuringARun) {
+    main().btnQuitarTodoClick();
+    for (int i = 0; i < 3; ++i) {
+        const QString name = in_ + QStringLiteral("/big%1.jpg").arg(i);
+        ASSERT_TRUE(WriteFile(name, Jpeg(4000, 3000)));
+        main().AddFiles({name});
+    }
+    main().Options.jobs = 1;
+    using Clock = std::chrono::steady_clock;
+    std::vector<Clock::time_point> paints;
+    struct PaintWatch : QObject {
+        std::vector<Clock::time_point>* paints;
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint) paints->push_back(Clock::now());
+            return false;
+        }
+    } watch;
+    watch.paints = &paints;
+    TfrmResizing& batch = *windows().frmResizing;
+    batch.installEventFilter(&watch);
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, [&] { batch.update(); });
+    repaint.start(20);
+    main().btnResizeClick();
+    batch.removeEventFilter(&watch);
+    ASSERT_GE(paints.size(), 2u);
+    Clock::duration longest{};
+    for (size_t i = 1; i < paints.size(); ++i) longest = std::max(longest, paints[i] - paints[i - 1]);
+    EXPECT_LE(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 250);
 }
 
 }  // namespace
