@@ -11,6 +11,8 @@
 #   fuzz        build + clang and its sanitizer runtimes               (scripts/fuzz)
 #   screenshots run + a virtual X server                              (scripts/screenshots)
 #   icons       the SVG renderer                                       (scripts/icons)
+#   package     build + help2man, dpkg-dev, the checkers of the package (scripts/package,
+#               scripts/check-package)
 #   format      git and the formatter                                  (scripts/check-format)
 #
 # Nothing is fetched when everything is there; otherwise one `apt-get update`
@@ -23,10 +25,11 @@ build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo
 # standard buttons and dialogs. The X11 and offscreen plugins come with Qt's
 # GUI library, which qt6-base-dev already brings.
 run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
-# The installation test checks the desktop entry (desktop-file-validate) and
-# reads the guides back (pdftotext); the photo tests read kept EXIF, XMP and
-# ICC profiles back with exiftool. The tests run Qt offscreen: no X server.
-test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl)
+# The installation test checks the desktop entry (desktop-file-validate), the
+# manual pages help2man makes and the guides, read back with pdftotext; the
+# photo tests read kept EXIF, XMP and ICC profiles back with exiftool. The
+# tests run Qt offscreen: no X server.
+test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl help2man)
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.
@@ -34,6 +37,11 @@ bench=("${build[@]}" libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick 
 fuzz=("${build[@]}" clang libclang-rt-14-dev)
 screenshots=("${run[@]}" xvfb xauth)
 icons=(librsvg2-bin)
+# scripts/package makes the manual pages with help2man and lets CPack find the
+# package's dependencies with dpkg-shlibdeps (dpkg-dev), which finds the
+# programs with file(1); scripts/check-package runs lintian, appstreamcli,
+# desktop-file-validate and the installed program under a virtual X server.
+package=("${build[@]}" help2man dpkg-dev file lintian appstream desktop-file-utils xvfb xauth)
 format=(git clang-format)
 
 [ $# -eq 0 ] && set -- test
@@ -47,9 +55,10 @@ for group in "$@"; do
     fuzz) pkgs+=("${fuzz[@]}") ;;
     screenshots) pkgs+=("${screenshots[@]}") ;;
     icons) pkgs+=("${icons[@]}") ;;
+    package) pkgs+=("${package[@]}") ;;
     format) pkgs+=("${format[@]}") ;;
     *)
-      echo "deps.sh: unknown group '$group' (build, run, test, bench, fuzz, screenshots, icons, format)" >&2
+      echo "deps.sh: unknown group '$group' (build, run, test, bench, fuzz, screenshots, icons, package, format)" >&2
       exit 2
       ;;
   esac
