@@ -25,11 +25,10 @@ build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo
 # standard buttons and dialogs. The X11 and offscreen plugins come with Qt's
 # GUI library, which qt6-base-dev already brings.
 run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
-# The installation test checks the desktop entry (desktop-file-validate), the
-# manual pages help2man makes and the guides, read back with pdftotext; the
-# photo tests read kept EXIF, XMP and ICC profiles back with exiftool. The
-# tests run Qt offscreen: no X server.
-test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl help2man)
+# The installation test checks the desktop entry (desktop-file-validate) and
+# reads the guides back (pdftotext); the photo tests read kept EXIF, XMP and
+# ICC profiles back with exiftool. The tests run Qt offscreen: no X server.
+test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl)
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.
@@ -42,6 +41,8 @@ icons=(librsvg2-bin)
 # programs with file(1); scripts/check-package runs lintian, appstreamcli,
 # desktop-file-validate and the installed program under a virtual X server.
 package=("${build[@]}" help2man dpkg-dev file lintian appstream desktop-file-utils xvfb xauth)
+# The installation test also reads the manual pages help2man makes.
+test+=(help2man)
 format=(git clang-format)
 
 [ $# -eq 0 ] && set -- test
