@@ -209,7 +209,7 @@ TfrmMain::TfrmMain(QWidget* parent)
     btnResize->setDefault(true);
 
     StatusBar1 = own(new TStatusBar(this));
-    StatusBar1->AddPanel(QStringLiteral("Versión ") + getVersionString());
+    StatusBar1->AddPanel(QStringLiteral("Versión 1.0"));
     StatusBar1->setGeometry(0, 338, 618, 22);
 
     connect(btnAnadir, &QPushButton::clicked, this, [this] { btnAnadirClick(); });
