@@ -44,9 +44,13 @@ have="$(replies '')"
 want="a.JPG b.jpeg c.Png d.bmp e.WebP f.heic g.HEIF h.hif i.avif j.Tif k.tiff l m.jpg photos "
 [ "$have" = "$want" ] || fail "file names: got '$have', want '$want'"
 
-# Every option of the help text is offered.
+# Every option of the help text is offered: the names in its option column
+# (lines that start with two spaces and a dash, up to the first two spaces).
 offered=" $(replies -) "
-for option in $("$cli" --help | grep -oE '(^|[ ,[])--?[A-Za-z0-9][A-Za-z0-9-]*' | sed 's/^[ ,[]*//' | sort -u); do
+options="$("$cli" --help | sed -n 's/^  \(-[^ ].*\)$/\1/p' | sed 's/  .*//' |
+  grep -oE '(^|[ ,])--?[A-Za-z0-9][A-Za-z0-9-]*' | sed 's/^[ ,]*//' | sort -u)"
+[ -n "$options" ] || fail "no options found in velmora-cli --help"
+for option in $options; do
   [[ $offered == *" $option "* ]] || fail "option $option of --help is not offered"
 done
 
