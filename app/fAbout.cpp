@@ -38,7 +38,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
                                                           : QApplication::windowIcon();
     Image1->setPixmap(icon.pixmap(41, 41));
 
-    Label1 = own(new QLabel(QStringLiteral("Velmora v1.0"), this));
+    Label1 = own(new QLabel(QStringLiteral("Velmora v") + getVersionString(), this));
     Label1->setGeometry(64, 24, 230, 20);
     QFont bold = Label1->font();
     bold.setBold(true);

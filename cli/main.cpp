@@ -531,9 +531,7 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
         return exitOk;
-    case Action::version:
-        std::puts("velmora-cli 1.0");
-        return exitOk;
+    case Action::version: std::puts("velmora-cli " VELMORA_VERSION); return exitOk;
     case Action::run:
         break;
     }

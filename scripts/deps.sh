@@ -11,6 +11,8 @@
 #   fuzz        build + clang and its sanitizer runtimes               (scripts/fuzz)
 #   screenshots run + a virtual X server                              (scripts/screenshots)
 #   icons       the SVG renderer                                       (scripts/icons)
+#   package     build + help2man, dpkg-dev, the checkers of the package (scripts/package,
+#               scripts/check-package)
 #   format      git and the formatter                                  (scripts/check-format)
 #
 # Nothing is fetched when everything is there; otherwise one `apt-get update`
@@ -39,6 +41,13 @@ bench=("${build[@]}" libbenchmark-dev hyperfine libjpeg-turbo-progs imagemagick 
 fuzz=("${build[@]}" clang libclang-rt-14-dev)
 screenshots=("${run[@]}" xvfb xauth)
 icons=(librsvg2-bin)
+# scripts/package makes the manual pages with help2man and lets CPack find the
+# package's dependencies with dpkg-shlibdeps (dpkg-dev), which finds the
+# programs with file(1); scripts/check-package runs lintian, appstreamcli,
+# desktop-file-validate and the installed program under a virtual X server.
+package=("${build[@]}" help2man dpkg-dev file lintian appstream desktop-file-utils xvfb xauth)
+# The installation test also reads the manual pages help2man makes.
+test+=(help2man)
 format=(git clang-format)
 
 [ $# -eq 0 ] && set -- test
@@ -52,9 +61,10 @@ for group in "$@"; do
     fuzz) pkgs+=("${fuzz[@]}") ;;
     screenshots) pkgs+=("${screenshots[@]}") ;;
     icons) pkgs+=("${icons[@]}") ;;
+    package) pkgs+=("${package[@]}") ;;
     format) pkgs+=("${format[@]}") ;;
     *)
-      echo "deps.sh: unknown group '$group' (build, run, test, bench, fuzz, screenshots, icons, format)" >&2
+      echo "deps.sh: unknown group '$group' (build, run, test, bench, fuzz, screenshots, icons, package, format)" >&2
       exit 2
       ;;
   esac

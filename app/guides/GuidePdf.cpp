@@ -8,12 +8,18 @@
 // margin and numbers the pages at their foot). The output is written through
 // QSaveFile, so a failed run leaves no half-written guide behind and keeps any
 // earlier one.
+// With SOURCE_DATE_EPOCH set (seconds since 1970), the PDF's creation date is
+// that time instead of the present, so that the same guide gives the same
+// bytes in every build; Qt lays fonts out in the order of its hash seed, so
+// reproducible builds also run the tool with QT_HASH_SEED=0.
 // Exit status 0 on success, 1 on any failure (with one line on stderr).
+#include <QBuffer>
 #include <QColor>
-#include <QFile>
-#include <QFont>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
@@ -21,12 +27,13 @@
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QTextDocument>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <QTextFrame>
 #include <QTextTable>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -84,11 +91,47 @@ QString loadPictures(QTextDocument& document, const QDir& folder)
     return {};
 }
 
+// SOURCE_DATE_EPOCH as a time, absent when the variable is unset or empty. A value
+// that is not a whole number of seconds (0 to 253402300799, the end of the
+// year 9999) is refused, leaving `valid` false.
+std::optional<QDateTime> sourceDateEpoch(bool& valid) {
+    valid = true;
+    const QString text = qEnvironmentVariable("SOURCE_DATE_EPOCH");
+    if (text.isEmpty()) return std::nullopt;
+    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,12}$"));
+    const qint64 seconds = digits.match(text).hasMatch() ? text.toLongLong() : -1;
+    valid = seconds >= 0 && seconds <= 253402300799;
+    if (!valid) return std::nullopt;
+    return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
+}
+
+// Writes `when` over the creation date QPdfWriter put in the document
+// information ("/CreationDate (D:YYYYMMDDHHmmSS" and the zone). Both dates are
+// written in UTC ("Z"), so the bytes keep their length and every offset of the
+// file stays right. False when the date is not found as expected.
+bool setCreationDate(QByteArray& pdf, const QDateTime& when) {
+    const QByteArray key("/CreationDate (D:");
+    const qsizetype start = pdf.indexOf(key);
+    if (start < 0 || pdf.indexOf(key, start + 1) >= 0) return false;
+    const qsizetype at = start + key.size();
+    const QByteArray date = when.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + "Z)";
+    if (pdf.size() < at + date.size() || pdf.at(at + date.size() - 2) != 'Z' || pdf.at(at + date.size() - 1) != ')')
+        return false;
+    pdf.replace(at, date.size(), date);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
 {
+    bool epochValid = true;
+    const std::optional<QDateTime> epoch = sourceDateEpoch(epochValid);
+    if (epoch) qputenv("TZ", "UTC");  // the writer then states its date in UTC, as the epoch's
     QGuiApplication app(argc, argv);
+    if (!epochValid)
+        return fail(QStringLiteral("SOURCE_DATE_EPOCH is not a number of seconds: %1")
+                        .arg(qEnvironmentVariable("SOURCE_DATE_EPOCH")));
     const QStringList args = QGuiApplication::arguments();
     if (args.size() != 3)
         return fail(QStringLiteral("usage: velmora-guide-pdf INPUT.md OUTPUT.pdf"));
@@ -116,22 +159,25 @@ int main(int argc, char* argv[])
         return fail(QStringLiteral("%1 shows %2, which cannot be read").arg(inputPath, missing));
     document.setMetaInformation(QTextDocument::DocumentTitle, title);
 
-    QSaveFile output(outputPath);
-    if (!output.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("cannot write %1: %2").arg(outputPath, output.errorString()));
+    QByteArray pdf;
     {
-        QPdfWriter writer(&output);
+        QBuffer buffer(&pdf);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
         writer.setTitle(title);
         writer.setCreator(QStringLiteral("Velmora"));
         writer.setResolution(300);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
         document.print(&writer);
-    }  // the writer finishes the file when it goes
-    if (output.size() == 0) {
-        output.cancelWriting();
-        return fail(QStringLiteral("nothing was written for %1").arg(outputPath));
-    }
+    }  // the writer finishes the document when it goes
+    if (pdf.isEmpty()) return fail(QStringLiteral("nothing was written for %1").arg(outputPath));
+    if (epoch && !setCreationDate(pdf, *epoch))
+        return fail(QStringLiteral("no creation date to set in %1").arg(outputPath));
+
+    QSaveFile output(outputPath);
+    if (!output.open(QIODevice::WriteOnly) || output.write(pdf) != pdf.size())
+        return fail(QStringLiteral("cannot write %1: %2").arg(outputPath, output.errorString()));
     if (!output.commit())
         return fail(QStringLiteral("cannot write %1: %2").arg(outputPath, output.errorString()));
     return 0;

@@ -27,6 +27,26 @@ for bad in missing-picture untitled nonexistent; do
   [ -s "$work/err" ] || fail "$bad.md failed without saying why"
   [ "$(cksum <"$work/guide.pdf")" = "$before" ] || fail "$bad.md changed the earlier guide"
 done
+# SOURCE_DATE_EPOCH is the creation date pdfinfo reads, and two runs with one
+# epoch give the same bytes; a value that is no number of seconds is refused.
+for pair in "0:Thu Jan  1 00:00:00 1970 UTC" "1765324800:Wed Dec 10 00:00:00 2025 UTC"; do
+  epoch="${pair%%:*}"; want="${pair#*:}"
+  SOURCE_DATE_EPOCH="$epoch" QT_HASH_SEED=0 "$tool" "$work/good.md" "$work/guide.pdf" || fail "epoch $epoch refused"
+  cp "$work/guide.pdf" "$work/first.pdf"
+  SOURCE_DATE_EPOCH="$epoch" QT_HASH_SEED=0 "$tool" "$work/good.md" "$work/guide.pdf"
+  cmp -s "$work/first.pdf" "$work/guide.pdf" || fail "two runs with epoch $epoch differ"
+  rm -f "$work/first.pdf"
+  if command -v pdfinfo >/dev/null; then
+    date="$(pdfinfo "$work/guide.pdf" 2>/dev/null | sed -n 's/^CreationDate: *//p')"
+    [ "$date" = "$want" ] || fail "epoch $epoch gave creation date '$date', not '$want'"
+  fi
+done
+before="$(cksum <"$work/guide.pdf")"
+for epoch in 12x -5 253402300800 " 7"; do
+  SOURCE_DATE_EPOCH="$epoch" "$tool" "$work/good.md" "$work/guide.pdf" 2>"$work/err" &&
+    fail "SOURCE_DATE_EPOCH='$epoch' was accepted"
+  [ "$(cksum <"$work/guide.pdf")" = "$before" ] || fail "SOURCE_DATE_EPOCH='$epoch' changed the earlier guide"
+done
 ls "$work" | grep -v -E '^(good|missing-picture|untitled)\.md$|^(shown\.png|guide\.pdf|err)$' &&
   fail "left files behind"
 

@@ -13,6 +13,24 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 check_prefix() {  # check_prefix ROOT: the files of one installation
   local p="$1"
   [ -x "$p/bin/velmora-cli" ] || fail "bin/velmora-cli missing or not executable"
+  grep -q '^complete -F _velmora_cli velmora-cli$' "$p/share/bash-completion/completions/velmora-cli" 2>/dev/null ||
+    fail "no bash completion for velmora-cli"
+  grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' \
+    "$p/share/doc/velmora/copyright" 2>/dev/null || fail "share/doc/velmora/copyright missing or not machine-readable"
+  gzip -dc "$p/share/doc/velmora/changelog.gz" 2>/dev/null | head -n 1 | grep -q '^velmora (' ||
+    fail "share/doc/velmora/changelog.gz missing"
+  # The manual pages, when help2man was there to make them: each names its
+  # program and carries its options.
+  local progs=velmora-cli
+  [ "$mode" = gui ] && progs="velmora-cli velmora"
+  if command -v help2man >/dev/null; then
+    for prog in $progs; do
+      local page
+      page="$(gzip -dc "$p/share/man/man1/$prog.1.gz" 2>/dev/null)"
+      grep -q "^\.TH ${prog^^} " <<<"${page//\\-/-}" || fail "man page $prog.1.gz missing"
+      grep -q -- '--version' <<<"${page//\\-/-}" || fail "man page $prog.1.gz lists no options"
+    done
+  fi
   # The installed command-line program runs on its own (no build-tree paths needed).
   if [ -x "$p/bin/velmora-cli" ]; then
     "$p/bin/velmora-cli" --help >/dev/null 2>&1
@@ -36,10 +54,10 @@ check_prefix() {  # check_prefix ROOT: the files of one installation
   for g in UserGuide.pdf Ajuda.pdf Manual.pdf; do
     head -c 5 "$p/lib/velmora/$g" 2>/dev/null | grep -q '%PDF-' || fail "lib/velmora/$g missing or not a PDF"
   done
-  local desktop="$p/share/applications/velmora.desktop"
-  [ -f "$desktop" ] || fail "share/applications/velmora.desktop missing"
+  local desktop="$p/share/applications/org.velmora.Velmora.desktop"
+  [ -f "$desktop" ] || fail "share/applications/org.velmora.Velmora.desktop missing"
   if [ -f "$desktop" ]; then
-    grep -qx 'Exec=velmora' "$desktop" || fail "the desktop entry does not run velmora"
+    grep -qx 'Exec=velmora %F' "$desktop" || fail "the desktop entry does not run velmora with its files"
     grep -qx 'Icon=velmora' "$desktop" || fail "the desktop entry does not name the velmora icon"
   fi
   local icons="$p/share/icons/hicolor"
@@ -69,10 +87,22 @@ check_prefix "$work/stage/usr/local"
 
 if [ "$mode" = gui ]; then
   if command -v desktop-file-validate >/dev/null; then
-    desktop-file-validate "$work/prefix/share/applications/velmora.desktop" ||
+    desktop-file-validate "$work/prefix/share/applications/org.velmora.Velmora.desktop" ||
       fail "desktop-file-validate rejects the desktop entry"
   else
     echo "desktop-file-validate not found (Debian desktop-file-utils): entry not validated"
+  fi
+  # The AppStream entry names the menu entry and the same picture types.
+  metainfo="$work/prefix/share/metainfo/org.velmora.Velmora.metainfo.xml"
+  grep -q '<launchable type="desktop-id">org.velmora.Velmora.desktop</launchable>' "$metainfo" 2>/dev/null ||
+    fail "the AppStream entry does not launch org.velmora.Velmora.desktop"
+  menu_types="$(sed -n 's/^MimeType=//p' "$work/prefix/share/applications/org.velmora.Velmora.desktop" | tr ';' '\n' | sed '/^$/d' | sort)"
+  info_types="$(sed -n 's|.*<mediatype>\(.*\)</mediatype>.*|\1|p' "$metainfo" 2>/dev/null | sort)"
+  [ -n "$menu_types" ] && [ "$menu_types" = "$info_types" ] ||
+    fail "the AppStream media types differ from the menu entry's MimeType"
+  if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
+      { cat "$work/appstream.log"; fail "appstreamcli rejects the AppStream entry"; }
   fi
   if command -v pdftotext >/dev/null; then
     # Each guide holds real text in its own language.
