@@ -6,6 +6,9 @@
 #include "i18n/uIdiomes.h"
 #include "platform/Stream.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // Frees the working objects however the run ends.
@@ -28,20 +31,54 @@ QString TResizeEngine::progressLine(int i, int n) {
 }
 
 bool TResizeEngine::mayWrite(const QString& name, bool& yesToAll) {
-    if (yesToAll || !outputExists(OutputPath(name))) return true;
-    const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(name));
+    const QString target = target_.isEmpty() ? OutputPath(name) : target_;
+    if (yesToAll || !outputExists(target)) return true;
+    const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(target));
     if (answer == TOverwriteAnswer::YesToAll) yesToAll = true;
     return answer != TOverwriteAnswer::No;
 }
 
 TResizeEngine::TTurn TResizeEngine::startFile(int i, int n, bool& yesToAll) {
-    port_.ShowProgress(progressLine(i + 1, n), files[i], i + 1, n);
+    port_.ShowProgress(progressLine(i + 1, n), displayName(i), i + 1, n);
     port_.ProcessMessages();
     // A Cancel seen at the pump stops here: the file on display is not
     // touched (no question, no output).
     if (cancelOperation) return TTurn::Stop;
-    if (!mayWrite(fileList.value(i), yesToAll)) {
+    const QString name = fileList.value(i);
+    turnTimer_.start();
+    result_ = TFileResult{};
+    result_.index = i;
+    result_.source = name;
+    target_.clear();
+    abandoned_ = false;
+    shortData_ = false;
+    copied_ = false;
+    std::fill(std::begin(sizes_), std::end(sizes_), 0);
+    QString cause = listErrors.value(i);
+    if (cause.isEmpty()) {
+        try {
+            target_ = resolveTarget(i, cause);
+        } catch (...) {
+            reportFailure(name, std::current_exception());
+            ++summary_.failed;
+            finishFile(TFileStatus::Failed);
+            return TTurn::Skip;
+        }
+    }
+    if (!cause.isEmpty()) {
+        lastCause_ = cause;
+        port_.ShowFileError(translate(QStringLiteral("Error redimensionando ")) + name, cause);
+        ++summary_.failed;
+        finishFile(TFileStatus::Failed);
+        return TTurn::Skip;
+    }
+    if (dryRun) {
+        dryRunFile(i);
+        return TTurn::Skip;
+    }
+    if (!mayWrite(name, yesToAll)) {
         ++summary_.skipped;
+        finishFile(TFileStatus::Skipped);
         return TTurn::Skip;
     }
     return TTurn::Go;
@@ -54,30 +91,39 @@ bool TResizeEngine::resizeByKind(const QString& name) {
     if (ext == QLatin1String(".PNG")) return resizePng(name);
     port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
                     translate(QStringLiteral(" - Formato desconocido.")));
+    lastCause_ = QStringLiteral("unknown format");
     return false;
 }
 
 void TResizeEngine::countFile(const QString& name, bool written) {
     if (!written) {
         ++summary_.failed;
+        finishFile(TFileStatus::Failed);
         return;
     }
     ++summary_.written;
+    if (copied_) ++summary_.copied;
     if (shortData_) {
         ++summary_.shortData;
         port_.ShowShortData(name);
     }
+    finishFile(copied_ ? TFileStatus::Copied : TFileStatus::Written);
 }
 
 void TResizeEngine::Run() {
-    ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
+    ScopeExit freeAtEnd{[this] {
+        freeWorkingObjects();
+        target_.clear();
+        madeFolder_.clear();
+        claims_.clear();
+    }};
     summary_ = TRunSummary{};
-    if (jobs > 1 && files.size() > 1) {
+    if (jobs > 1 && fileCount() > 1 && !dryRun) {
         runParallel();
         return;
     }
 
-    const int n = int(files.size());
+    const int n = fileCount();
     bool yesToAll = false;
     int i = 0;
     for (; i < n && !cancelOperation; ++i) {
@@ -85,8 +131,6 @@ void TResizeEngine::Run() {
         if (turn == TTurn::Stop) break;
         if (turn == TTurn::Skip) continue;
         const QString name = fileList.value(i);
-        abandoned_ = false;
-        shortData_ = false;
         const bool written = resizeByKind(name);
         // A write abandoned at an interrupt leaves the old output and ends
         // the run; the file counts as not reached.
@@ -97,5 +141,6 @@ void TResizeEngine::Run() {
     if (i < n) {
         summary_.interrupted = true;
         summary_.notReached = n - i;
+        reportNotReached(i, n);
     }
 }

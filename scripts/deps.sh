@@ -25,8 +25,11 @@ build=(build-essential cmake ninja-build pkg-config qt6-base-dev libjpeg62-turbo
 run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
 # The installation test checks the desktop entry (desktop-file-validate) and
 # reads the guides back (pdftotext); the photo tests read kept EXIF, XMP and
-# ICC profiles back with exiftool. The tests run Qt offscreen: no X server.
-test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl)
+# ICC profiles back with exiftool; the sharded-run test splits a list with GNU
+# parallel over pictures made by ImageMagick and reads the reports with
+# Python. The tests run Qt offscreen: no X server.
+test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl parallel imagemagick
+      python3)
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.
