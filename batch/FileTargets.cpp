@@ -5,7 +5,7 @@
 
 #include "batch/FilePath.h"
 #include "batch/FileTree.h"
-#include "batch/FormatStandIn.h"
+#include "batch/PictureFormats.h"
 #include "batch/SmallCopy.h"
 #include "i18n/uIdiomes.h"
 #include "platform/Stream.h"
@@ -58,7 +58,11 @@ void TResizeEngine::probeSizes(const QString& path, int32_t& sw, int32_t& sh, in
     sh = swap ? info.width : info.height;
     FitTarget(sw, sh, w, h);
     if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("The target size is empty");
-    copyable = noEnlarge && w == sw && h == sh && info.format == FormatOfExtension(path) && orientation < 2 &&
+    // The copy is the picture the pipeline would write only when nothing
+    // but the size would change, and the size does not.
+    const TPictureFormat named = FormatOfExtension(path);
+    copyable = noEnlarge && w == sw && h == sh && info.format == named &&
+               OutputFormatFor(named, outputFormat) == named && quality == 0 && orientation < 2 &&
                (!info.alpha || keepAlpha) && !info.profile;
 }
 
@@ -91,7 +95,7 @@ QString TResizeEngine::resolveTarget(int i, QString& cause) {
     const QString rel = relDirs.value(i);
     const QString dir = rel.isEmpty() ? outDir : outDir + QLatin1Char('/') + rel;
     const QString sourceName = FileNamePart(source);
-    QString name = OutputFileName(sourceName, TOutputFormat::Same);
+    QString name = OutputFileName(sourceName, outputFormat);
     if (!namePattern.isEmpty()) {
         QString stem, ext, sourceStem, sourceExt;
         splitName(name, stem, ext);

@@ -5,7 +5,7 @@
 #include "batch/FileTree.h"
 
 #include "batch/FilePath.h"
-#include "batch/FormatStandIn.h"
+#include "batch/PictureFormats.h"
 
 #include <QDir>
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "batch/OverwriteAnswer.h"
+#include "batch/PictureFormats.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -120,6 +121,14 @@ public:
     // without being held whole; false takes the whole-picture route for
     // every file (the same output bytes, more memory).
     bool streaming = true;
+    // The format outputs are written in (Same: the one the source's
+    // extension names; HEIC/HEIF and TIFF sources give JPEG).
+    TOutputFormat outputFormat = TOutputFormat::Same;
+    // 1..100 for the outputs that have a quality (JPEG, WebP, AVIF); 0 keeps
+    // each format's default (JPEG: the quality today's runs write).
+    int quality = 0;
+    // WebP outputs are lossless.
+    bool lossless = false;
     // Pictures worked on at once (1: one after the other). What a user sees
     // is the same either way: progress, questions and messages come in list
     // order from the thread that calls Run, and a file is written only at its

@@ -2,7 +2,7 @@
 // less the metadata that outputs do not carry.
 #pragma once
 
-#include "batch/FormatStandIn.h"
+#include "batch/PictureFormats.h"
 
 #include <cstdint>
 #include <optional>

@@ -103,4 +103,16 @@ std::optional<std::vector<uint8_t>> IccFromPngChunk(std::span<const uint8_t> dat
     return profile;
 }
 
+std::vector<uint8_t> PngChunkFromIcc(std::span<const uint8_t> profile) {
+    static constexpr char kName[] = "ICC Profile";
+    std::vector<uint8_t> data(kName, kName + sizeof kName);  // the name and its zero
+    data.push_back(0);                                       // compression method 0
+    uLongf size = compressBound(uLong(profile.size()));
+    const size_t at = data.size();
+    data.resize(at + size);
+    if (compress2(data.data() + at, &size, profile.data(), uLong(profile.size()), 9) != Z_OK) return {};
+    data.resize(at + size);
+    return data;
+}
+
 }  // namespace velmora::meta

@@ -43,4 +43,7 @@ bool IccProfileFitsRgb(std::span<const uint8_t> profile);
 // nullopt when the chunk is malformed or inflates past kMaxIccProfile.
 std::optional<std::vector<uint8_t>> IccFromPngChunk(std::span<const uint8_t> data);
 
+// iCCP chunk data carrying the profile (name "ICC Profile", zlib stream).
+std::vector<uint8_t> PngChunkFromIcc(std::span<const uint8_t> profile);
+
 }  // namespace velmora::meta
