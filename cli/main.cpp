@@ -742,7 +742,7 @@ int run(const Options& o) {
                      port.Count("written"), port.Count("copied"), port.Count("would-ask"), port.Count("skipped"),
                      port.Count("failed"));
         std::fflush(summaryTo);
-        return s.failed == 0 ? exitOk : exitIncomplete;
+        return port.Count("failed") == 0 ? exitOk : exitIncomplete;
     }
     std::fprintf(summaryTo, "written %d, skipped %d, failed %d", s.written, s.skipped, s.failed);
     if (interrupted && s.interrupted)
