@@ -48,8 +48,7 @@ void TResizeEngine::FitTarget(int32_t ow, int32_t oh, int32_t& w, int32_t& h) co
     sizes_[0] = ow, sizes_[1] = oh, sizes_[2] = w, sizes_[3] = h;
 }
 
-void TResizeEngine::probeSizes(const QString& path, int32_t& sw, int32_t& sh, int32_t& w, int32_t& h,
-                               bool& copyable) {
+void TResizeEngine::probeSizes(const QString& path, int32_t& sw, int32_t& sh, int32_t& w, int32_t& h, bool& copyable) {
     TFileStream in(velmora::EncodePath(path));
     const TSourceInfo info = ProbeSource(in, path);
     const int orientation = autoOrient ? info.orientation : 0;

@@ -176,7 +176,8 @@ void TFileListBuilder::walk(const std::string& root) {
             continue;
         }
         for (auto it = folders.rbegin(); it != folders.rend(); ++it)
-            pending.push_back({folder.path + '/' + it->name, folder.rel.empty() ? it->name : folder.rel + '/' + it->name});
+            pending.push_back(
+                {folder.path + '/' + it->name, folder.rel.empty() ? it->name : folder.rel + '/' + it->name});
     }
     if (leftOut > 0)
         say(velmora::DecodePath(root) + QStringLiteral(": ") + QString::number(leftOut) +

@@ -33,18 +33,11 @@ bool TOverwriteQuestion::AnswerFromText(const QString& typed) {
     if (trimmed.size() == 1) {
         switch (trimmed[0].toLower().unicode()) {
         case 'y':
-        case 's':
-            Respuesta = TOverwriteAnswer::Yes;
-            return true;
+        case 's': Respuesta = TOverwriteAnswer::Yes; return true;
         case 'a':
-        case 't':
-            Respuesta = TOverwriteAnswer::YesToAll;
-            return true;
-        case 'n':
-            Respuesta = TOverwriteAnswer::No;
-            return true;
-        default:
-            return false;
+        case 't': Respuesta = TOverwriteAnswer::YesToAll; return true;
+        case 'n': Respuesta = TOverwriteAnswer::No; return true;
+        default: return false;
         }
     }
     const QString key = toKeyText(trimmed);

@@ -182,8 +182,7 @@ void TResizeEngine::runParallel() {
                     copied_ = result.copied;
                     std::copy(std::begin(result.sizes), std::end(result.sizes), sizes_);
                     makeTargetFolder();
-                    velmora::WriteFileReplacing(velmora::EncodePath(target_), result.bytes.data(),
-                                                result.bytes.size());
+                    velmora::WriteFileReplacing(velmora::EncodePath(target_), result.bytes.data(), result.bytes.size());
                     written = true;
                 } catch (...) {
                     reportFailure(name, std::current_exception());

@@ -383,7 +383,8 @@ std::vector<uint8_t> TResizeEngine::resizeBmpBytes(std::vector<uint8_t> source) 
 
 std::unique_ptr<TReplacingFileStream> TResizeEngine::resizeToFile(const QString& name, TStreamStep step) {
     if (!target_.isEmpty()) makeTargetFolder();
-    auto out = std::make_unique<TReplacingFileStream>(velmora::EncodePath(target_.isEmpty() ? OutputPath(name) : target_));
+    auto out =
+        std::make_unique<TReplacingFileStream>(velmora::EncodePath(target_.isEmpty() ? OutputPath(name) : target_));
     TFileStream in(velmora::EncodePath(name));
     if (!noEnlarge || !copySmall(name, in, *out)) (this->*step)(in, *out);
     return out;

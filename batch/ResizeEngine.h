@@ -250,7 +250,7 @@ private:
     int fileCount() const;
     // The output path of the file in its turn; empty outside a run.
     QString target_;
-    QString madeFolder_;  // the last folder makeTargetFolder made
+    QString madeFolder_;              // the last folder makeTargetFolder made
     QHash<QString, QString> claims_;  // outputs of this run: path -> source file name
     TFileResult result_;              // the file in its turn
     QElapsedTimer turnTimer_;

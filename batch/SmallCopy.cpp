@@ -75,13 +75,9 @@ std::optional<std::vector<uint8_t>> pngCopy(std::vector<uint8_t> b, bool keepAll
 std::optional<std::vector<uint8_t>> CopiedPictureBytes(TPictureFormat format, std::vector<uint8_t> bytes,
                                                        bool keepAll) {
     switch (format) {
-    case TPictureFormat::Jpeg:
-        return jpegCopy(std::move(bytes), keepAll);
-    case TPictureFormat::Png:
-        return pngCopy(std::move(bytes), keepAll);
-    case TPictureFormat::Bmp:
-        return bytes;
-    default:
-        return std::nullopt;
+    case TPictureFormat::Jpeg: return jpegCopy(std::move(bytes), keepAll);
+    case TPictureFormat::Png: return pngCopy(std::move(bytes), keepAll);
+    case TPictureFormat::Bmp: return bytes;
+    default: return std::nullopt;
     }
 }

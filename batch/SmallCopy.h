@@ -14,5 +14,4 @@
 // it is; with keepAll everything stays. Nothing (the file takes the normal
 // route) when the file does not end as it should (a JPEG's end marker, a
 // PNG's IEND as its last chunk) or its structure is cut short.
-std::optional<std::vector<uint8_t>> CopiedPictureBytes(TPictureFormat format, std::vector<uint8_t> bytes,
-                                                       bool keepAll);
+std::optional<std::vector<uint8_t>> CopiedPictureBytes(TPictureFormat format, std::vector<uint8_t> bytes, bool keepAll);

@@ -227,8 +227,9 @@ struct OptionSet {
 
     void addTo(QCommandLineParser& parser) const {
         for (const QCommandLineOption* o :
-             {&out, &preset, &width, &height, &overwrite, &lang, &help, &version, &noAutoOrient, &keepMetadata,
-              &keepAlpha, &jobs, &recursive, &noEnlarge, &namePattern, &filesFrom, &null, &base, &report, &dryRun})
+             {&out,         &preset,       &width,        &height,    &overwrite, &lang,      &help,
+              &version,     &noAutoOrient, &keepMetadata, &keepAlpha, &jobs,      &recursive, &noEnlarge,
+              &namePattern, &filesFrom,    &null,         &base,      &report,    &dryRun})
             parser.addOption(*o);
     }
     // Options that take no value.
@@ -372,18 +373,15 @@ Options parseArguments(const QStringList& args) {
                 throw UsageError{"--name takes a file name pattern without /, not empty, . or .."};
             o.namePattern = value == QLatin1String("{name}.{ext}") ? QString() : value;
         } else if (known.filesFrom.names().contains(name)) {
-            if (value.isEmpty())
-                throw UsageError{"--files-from takes a file name or -"};
+            if (value.isEmpty()) throw UsageError{"--files-from takes a file name or -"};
             o.filesFrom = value;
         } else if (known.null.names().contains(name)) {
             o.nulSeparated = true;
         } else if (known.base.names().contains(name)) {
-            if (value.isEmpty())
-                throw UsageError{"--base takes a folder"};
+            if (value.isEmpty()) throw UsageError{"--base takes a folder"};
             o.base = value;
         } else if (known.report.names().contains(name)) {
-            if (value.isEmpty())
-                throw UsageError{"--report takes a file name or -"};
+            if (value.isEmpty()) throw UsageError{"--report takes a file name or -"};
             o.report = value;
         } else if (known.dryRun.names().contains(name)) {
             o.dryRun = true;
@@ -394,17 +392,14 @@ Options parseArguments(const QStringList& args) {
         throw UsageError{"the output folder (-o DIR) is required"};
     if (sizeOptions > 1)
         throw UsageError{"give at most one of -s, -W and -H"};
-    if (o.files.isEmpty() && !o.filesFrom)
-        throw UsageError{"no files to resize"};
+    if (o.files.isEmpty() && !o.filesFrom) throw UsageError{"no files to resize"};
     const bool listOnStdin = o.filesFrom && *o.filesFrom == QLatin1String("-");
     if (listOnStdin && o.overwrite == OverwriteMode::ask) {
         // Both would read standard input.
-        if (overwriteGiven)
-            throw UsageError{"--files-from - and --overwrite ask both read standard input"};
+        if (overwriteGiven) throw UsageError{"--files-from - and --overwrite ask both read standard input"};
         o.overwrite = OverwriteMode::none;
     }
-    if (o.nulSeparated && !o.filesFrom)
-        throw UsageError{"-0 goes with --files-from"};
+    if (o.nulSeparated && !o.filesFrom) throw UsageError{"-0 goes with --files-from"};
     return o;
 }
 
@@ -517,52 +512,44 @@ public:
         if (report_) {
             QJsonObject line;
             putName(line, QStringLiteral("source"), r.source);
-            if (!r.output.isEmpty())
-                putName(line, QStringLiteral("output"), r.output);
+            if (!r.output.isEmpty()) putName(line, QStringLiteral("output"), r.output);
             line.insert(QStringLiteral("status"), status);
-            if (r.status == TFileStatus::Failed)
-                line.insert(QStringLiteral("cause"), tidyCause(r.cause));
+            if (r.status == TFileStatus::Failed) line.insert(QStringLiteral("cause"), tidyCause(r.cause));
             if (r.width > 0) {
                 line.insert(QStringLiteral("source_width"), r.sourceWidth);
                 line.insert(QStringLiteral("source_height"), r.sourceHeight);
                 line.insert(QStringLiteral("width"), r.width);
                 line.insert(QStringLiteral("height"), r.height);
             }
-            if (r.bytes >= 0)
-                line.insert(QStringLiteral("bytes"), qint64(r.bytes));
-            if (r.status != TFileStatus::NotReached)
-                line.insert(QStringLiteral("ms"), qint64(r.ms));
+            if (r.bytes >= 0) line.insert(QStringLiteral("bytes"), qint64(r.bytes));
+            if (r.status != TFileStatus::NotReached) line.insert(QStringLiteral("ms"), qint64(r.ms));
             writeJson(line);
         } else if (dryRun_) {
             QString text = r.source + QLatin1String(" -> ") + (r.output.isEmpty() ? QStringLiteral("-") : r.output);
             if (r.width > 0)
                 text += QLatin1Char(' ') + QString::number(r.width) + QLatin1Char('x') + QString::number(r.height);
             text += QLatin1Char(' ') + status;
-            if (r.status == TFileStatus::Failed)
-                text += QLatin1String(" (") + tidyCause(r.cause) + QLatin1Char(')');
+            if (r.status == TFileStatus::Failed) text += QLatin1String(" (") + tidyCause(r.cause) + QLatin1Char(')');
             writeLine(stdout, text);
         }
     }
 
     // The last report line: how many files ended in each state.
     void WriteCounts() {
-        if (!report_)
-            return;
+        if (!report_) return;
         QJsonObject counts;
-        const QStringList names = dryRun_ ? QStringList{QStringLiteral("written"), QStringLiteral("copied"),
-                                                        QStringLiteral("would-ask"), QStringLiteral("skipped"),
-                                                        QStringLiteral("failed")}
-                                          : QStringList{QStringLiteral("written"), QStringLiteral("copied"),
-                                                        QStringLiteral("skipped"), QStringLiteral("failed"),
-                                                        QStringLiteral("not-reached")};
+        const QStringList names =
+            dryRun_ ? QStringList{QStringLiteral("written"), QStringLiteral("copied"), QStringLiteral("would-ask"),
+                                  QStringLiteral("skipped"), QStringLiteral("failed")}
+                    : QStringList{QStringLiteral("written"), QStringLiteral("copied"), QStringLiteral("skipped"),
+                                  QStringLiteral("failed"), QStringLiteral("not-reached")};
         int total = 0;
         for (const QString& n : names) {
             counts.insert(n, counts_.value(n));
             total += counts_.value(n);
         }
         counts.insert(QStringLiteral("files"), total);
-        if (dryRun_)
-            counts.insert(QStringLiteral("dry_run"), true);
+        if (dryRun_) counts.insert(QStringLiteral("dry_run"), true);
         writeJson(QJsonObject{{QStringLiteral("counts"), counts}});
     }
 
@@ -574,18 +561,13 @@ private:
         case TFileStatus::Written:
         case TFileStatus::Copied:
             if (dryRun_ && r.outputExists) {
-                if (mode_ == OverwriteMode::ask)
-                    return QStringLiteral("would-ask");
-                if (mode_ != OverwriteMode::all)
-                    return QStringLiteral("skipped");
+                if (mode_ == OverwriteMode::ask) return QStringLiteral("would-ask");
+                if (mode_ != OverwriteMode::all) return QStringLiteral("skipped");
             }
             return r.status == TFileStatus::Copied ? QStringLiteral("copied") : QStringLiteral("written");
-        case TFileStatus::Skipped:
-            return QStringLiteral("skipped");
-        case TFileStatus::Failed:
-            return QStringLiteral("failed");
-        case TFileStatus::NotReached:
-            break;
+        case TFileStatus::Skipped: return QStringLiteral("skipped");
+        case TFileStatus::Failed: return QStringLiteral("failed");
+        case TFileStatus::NotReached: break;
         }
         return QStringLiteral("not-reached");
     }
@@ -637,8 +619,7 @@ QStringList argumentList(int argc, char** argv) {
 QByteArray readList(const QString& name) {
     if (name == QLatin1String("-")) {
         QFile in;
-        if (!in.open(stdin, QIODevice::ReadOnly))
-            throw UsageError{"cannot read the list from standard input"};
+        if (!in.open(stdin, QIODevice::ReadOnly)) throw UsageError{"cannot read the list from standard input"};
         return in.readAll();
     }
     const std::string path = velmora::EncodePath(name);
@@ -646,8 +627,7 @@ QByteArray readList(const QString& name) {
     QFile in;
     if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         const int error = errno;
-        if (fd >= 0)
-            ::close(fd);
+        if (fd >= 0) ::close(fd);
         throw UsageError{"cannot read the list " + path + " (" + ErrnoText(error).toStdString() + ")"};
     }
     QByteArray bytes = in.readAll();
@@ -661,13 +641,10 @@ QByteArray readList(const QString& name) {
 // error: nothing is touched.
 std::optional<std::string> outputFolderError(const Options& o) {
     const std::string dir = velmora::EncodePath(o.outDir);
-    if (o.dryRun)
-        return std::nullopt;
+    if (o.dryRun) return std::nullopt;
     int error = MakeFolders(dir);
-    if (error == 0 && ::access(dir.c_str(), W_OK | X_OK) != 0)
-        error = errno;
-    if (error == 0)
-        return std::nullopt;
+    if (error == 0 && ::access(dir.c_str(), W_OK | X_OK) != 0) error = errno;
+    if (error == 0) return std::nullopt;
     return "the output folder " + dir + " cannot be used (" + ErrnoText(error).toStdString() + ")";
 }
 
@@ -687,8 +664,7 @@ int run(const Options& o) {
     } else if (o.report) {
         const std::string path = velmora::EncodePath(*o.report);
         report = std::fopen(path.c_str(), "we");
-        if (!report)
-            throw UsageError{"cannot write the report " + path + " (" + ErrnoText(errno).toStdString() + ")"};
+        if (!report) throw UsageError{"cannot write the report " + path + " (" + ErrnoText(errno).toStdString() + ")"};
     }
     FILE* summaryTo = reportToStdout ? stderr : stdout;
 
@@ -698,10 +674,8 @@ int run(const Options& o) {
     list.outDir = o.outDir;
     list.base = o.base;
     list.note = [](const QString& line) { writeLine(stderr, line); };
-    for (const QString& name : o.files)
-        list.Add(name);
-    if (o.filesFrom)
-        list.AddList(readList(*o.filesFrom), o.nulSeparated);
+    for (const QString& name : o.files) list.Add(name);
+    if (o.filesFrom) list.AddList(readList(*o.filesFrom), o.nulSeparated);
 
     CliPort port(o.overwrite, isatty(STDERR_FILENO) != 0);
     port.SetReport(report, o.dryRun);
@@ -733,8 +707,7 @@ int run(const Options& o) {
     installSignalHandlers();
     engine.Run();
     port.WriteCounts();
-    if (report && report != stdout)
-        std::fclose(report);
+    if (report && report != stdout) std::fclose(report);
 
     const TRunSummary& s = engine.Summary();
     if (o.dryRun) {
@@ -745,8 +718,7 @@ int run(const Options& o) {
         return port.Count("failed") == 0 ? exitOk : exitIncomplete;
     }
     std::fprintf(summaryTo, "written %d, skipped %d, failed %d", s.written, s.skipped, s.failed);
-    if (interrupted && s.interrupted)
-        std::fprintf(summaryTo, "; interrupted, %d not reached", s.notReached);
+    if (interrupted && s.interrupted) std::fprintf(summaryTo, "; interrupted, %d not reached", s.notReached);
     std::fprintf(summaryTo, "\n");
     std::fflush(summaryTo);
     // As shells report a process ended by the signal.

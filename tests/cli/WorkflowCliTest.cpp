@@ -45,7 +45,8 @@ protected:
         const QDir root(P(rel));
         std::function<void(const QString&)> walk = [&](const QString& sub) {
             const QDir d(root.filePath(sub));
-            for (const QFileInfo& fi : d.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
+            for (const QFileInfo& fi :
+                 d.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
                 const QString name = sub.isEmpty() ? fi.fileName() : sub + u("/") + fi.fileName();
                 if (fi.isDir() && !fi.isSymLink())
                     walk(name);
@@ -92,8 +93,8 @@ TEST_P(Folders, WriteTheTreeInByteOrder) {
     Picture(u("photos/out/old.jpg"), 20, 10);
     QStringList args;
     for (const char* a : GetParam().args) args << u(a);
-    const Result r = RunCli(args + QStringList{u("-W"), u("10"), u("-o"), P(u("photos/out")), u("--report"), u("-"),
-                                               P(u("photos"))});
+    const Result r = RunCli(
+        args + QStringList{u("-W"), u("10"), u("-o"), P(u("photos/out")), u("--report"), u("-"), P(u("photos"))});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     QStringList order;
     for (const QJsonObject& o : Lines(r.out)) order << o[u("source")].toString().mid(P(u("photos/")).size());
@@ -104,14 +105,14 @@ TEST_P(Folders, WriteTheTreeInByteOrder) {
     EXPECT_EQ(Tree(u("photos/out")), want);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Walk, Folders,
-    ::testing::Values(FolderCase{"flat", {}, {u("B.png"), u("a.jpg")}, {u("B.png"), u("a.jpg")}},
-                      FolderCase{"recursive",
-                                 {"-r"},
-                                 {u("B.png"), u("Z/z.jpg"), u("a.jpg"), u("a/b/y.png"), u("a/x.bmp")},
-                                 {u("B.png"), u("a.jpg"), u("Z/z.jpg"), u("a/x.bmp"), u("a/b/y.png")}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Walk, Folders,
+                         ::testing::Values(FolderCase{"flat", {}, {u("B.png"), u("a.jpg")}, {u("B.png"), u("a.jpg")}},
+                                           FolderCase{
+                                               "recursive",
+                                               {"-r"},
+                                               {u("B.png"), u("Z/z.jpg"), u("a.jpg"), u("a/b/y.png"), u("a/x.bmp")},
+                                               {u("B.png"), u("a.jpg"), u("Z/z.jpg"), u("a/x.bmp"), u("a/b/y.png")}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Workflow, FoldersWithoutRecursionSayHowManySubfoldersAreLeftOut) {
     Picture(u("photos/a.jpg"));
@@ -160,35 +161,35 @@ const photofiles::Bytes kComment{'h', 'i'};
 
 INSTANTIATE_TEST_SUITE_P(
     Jpeg, NoEnlarge,
-    ::testing::Values(
-        EnlargeCase{"MetadataLeftOut",
-                    {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(1))}, {0xED, kComment}},
-                    {},
-                    "copied",
-                    40,
-                    30,
-                    true},
-        EnlargeCase{"KeptWholeOnRequest",
-                    {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(1))}},
-                    {"--keep-metadata"},
-                    "copied",
-                    40,
-                    30,
-                    false},
-        EnlargeCase{"TurnedIsWritten",
-                    {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(6))}},
-                    {},
-                    "written",
-                    30,
-                    40,
-                    false},
-        EnlargeCase{"ProfileIsWritten",
-                    {{0xE2, photofiles::IccSegment(1, 1, photofiles::IccProfile(256))}},
-                    {},
-                    "written",
-                    40,
-                    30,
-                    false}),
+    ::testing::Values(EnlargeCase{"MetadataLeftOut",
+                                  {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(1))},
+                                   {0xED, kComment}},
+                                  {},
+                                  "copied",
+                                  40,
+                                  30,
+                                  true},
+                      EnlargeCase{"KeptWholeOnRequest",
+                                  {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(1))}},
+                                  {"--keep-metadata"},
+                                  "copied",
+                                  40,
+                                  30,
+                                  false},
+                      EnlargeCase{"TurnedIsWritten",
+                                  {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(6))}},
+                                  {},
+                                  "written",
+                                  30,
+                                  40,
+                                  false},
+                      EnlargeCase{"ProfileIsWritten",
+                                  {{0xE2, photofiles::IccSegment(1, 1, photofiles::IccProfile(256))}},
+                                  {},
+                                  "written",
+                                  40,
+                                  30,
+                                  false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Workflow, NoEnlargeCopiesSmallPngAndBmpAndResizesBigOnes) {
@@ -216,7 +217,7 @@ TEST_F(Workflow, NoEnlargeCopiesSmallPngAndBmpAndResizesBigOnes) {
 struct NameCase {
     const char* pattern;
     const char* overwrite;
-    QStringList want;   // the output folder afterwards (it holds "a.bmp" before)
+    QStringList want;  // the output folder afterwards (it holds "a.bmp" before)
     const char* summary;
 };
 
@@ -240,15 +241,21 @@ TEST_P(Names, NameOutputsAndNeverReplaceUnderRename) {
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, Names,
-    ::testing::Values(
-        NameCase{"", "rename", {u("a (1).bmp"), u("a (2).bmp"), u("a.bmp"), u("b.bmp")}, "written 3, skipped 0, failed 0\n"},
-        NameCase{"{name}-{w}x{h}.{ext}", "none", {u("a-40x30.bmp"), u("a.bmp"), u("b-40x30.bmp")},
-                 "written 2, skipped 1, failed 0\n"},
-        // Two sources on one name only because of the pattern: the later fails
-        // (in2/a.bmp meets in/a.bmp as it would without the pattern).
-        NameCase{"same.{ext}", "all", {u("a.bmp"), u("same.bmp")}, "written 2, skipped 0, failed 1\n"},
-        NameCase{"same.{ext}", "rename", {u("a.bmp"), u("same (1).bmp"), u("same (2).bmp"), u("same.bmp")},
-                 "written 3, skipped 0, failed 0\n"}));
+    ::testing::Values(NameCase{"",
+                               "rename",
+                               {u("a (1).bmp"), u("a (2).bmp"), u("a.bmp"), u("b.bmp")},
+                               "written 3, skipped 0, failed 0\n"},
+                      NameCase{"{name}-{w}x{h}.{ext}",
+                               "none",
+                               {u("a-40x30.bmp"), u("a.bmp"), u("b-40x30.bmp")},
+                               "written 2, skipped 1, failed 0\n"},
+                      // Two sources on one name only because of the pattern: the later fails
+                      // (in2/a.bmp meets in/a.bmp as it would without the pattern).
+                      NameCase{"same.{ext}", "all", {u("a.bmp"), u("same.bmp")}, "written 2, skipped 0, failed 1\n"},
+                      NameCase{"same.{ext}",
+                               "rename",
+                               {u("a.bmp"), u("same (1).bmp"), u("same (2).bmp"), u("same.bmp")},
+                               "written 3, skipped 0, failed 0\n"}));
 
 TEST_F(Workflow, PatternsThatNameNoFileAreUsageErrors) {
     Picture(u("a.bmp"));
@@ -271,9 +278,9 @@ TEST_P(Letters, AnswerTheQuestionPiped) {
     Picture(u("a.bmp"));
     ASSERT_TRUE(QDir().mkpath(P(u("out"))));
     ASSERT_TRUE(WriteFile(P(u("out/a.bmp")), QByteArray("old")));
-    const Result r = RunCli({u("-o"), P(u("out")), u("--overwrite"), u("ask"), u("--lang"), u(GetParam().lang),
-                             P(u("a.bmp"))},
-                            QByteArray(GetParam().typed) + '\n');
+    const Result r =
+        RunCli({u("-o"), P(u("out")), u("--overwrite"), u("ask"), u("--lang"), u(GetParam().lang), P(u("a.bmp"))},
+               QByteArray(GetParam().typed) + '\n');
     EXPECT_EQ(ReadFile(P(u("out/a.bmp"))) != QByteArray("old"), GetParam().replaced) << r.err.toStdString();
 }
 
