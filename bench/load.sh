@@ -90,16 +90,19 @@ done
 # The tree: 20 x 10 x 10 folders, the pictures spread over them, every name
 # unique so that the flat run writes as many files as the tree run.
 tree="$work/tree"
-for k in $(seq 0 $((TREE - 1))); do
-  e=${exts[$((k % 3))]}
-  d="$tree/a$((k % 20))/b$(((k / 20) % 10))/c$(((k / 200) % 10))"
-  [ -d "$d" ] || mkdir -p "$d"
-  printf '%s\n' "$d/$(printf 'photo-%05d' "$k").$e"
-done >"$work/tree-list"
-while read -r f; do
-  k=${f##*/photo-}; k=$((10#${k%%.*})); e=${f##*.}
-  cp "$work/base/$(((k / 3) % 8)).$e" "$f"
-done <"$work/tree-list"
+python3 - "$work" "$TREE" <<'PY'
+import os, shutil, sys
+work, n = sys.argv[1], int(sys.argv[2])
+exts = ["jpg", "png", "bmp"]
+with open(os.path.join(work, "tree-list"), "w") as names:
+    for k in range(n):
+        e = exts[k % 3]
+        d = os.path.join(work, "tree", "a%d" % (k % 20), "b%d" % (k // 20 % 10), "c%d" % (k // 200 % 10))
+        os.makedirs(d, exist_ok=True)
+        f = os.path.join(d, "photo-%05d.%s" % (k, e))
+        shutil.copyfile(os.path.join(work, "base", "%d.%s" % (k // 3 % 8, e)), f)
+        names.write(f + "\n")
+PY
 
 # Runs velmora-cli once with the given arguments; prints "seconds peak_kb
 # cpu_seconds max_fds". The summary line must start with $1.

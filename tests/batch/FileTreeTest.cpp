@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include <fcntl.h>
@@ -92,24 +91,6 @@ TEST_F(FileTree, PathsPastTheSystemLimitLeaveOutTheirFolderWithItsCause) {
     ASSERT_EQ(notes.size(), 1);
     EXPECT_TRUE(notes[0].startsWith(QStringLiteral("Folder left out: "))) << notes[0].toStdString();
     EXPECT_TRUE(notes[0].endsWith(QStringLiteral("(file name too long)"))) << notes[0].toStdString();
-}
-
-TEST_F(FileTree, ListsSkipEmptyEntriesAndKeepThePathBelowTheBase) {
-    TFileListBuilder b = Builder(false);
-    b.base = QString::fromStdString(P("b"));
-    b.AddList(QByteArray::fromStdString(P("b/x/1.jpg") + "\n\n" + P("c/2.jpg") + "\n" + P("b/3.jpg")), false);
-    b.AddList(QByteArray::fromStdString(P("b/new\nline.jpg") + '\0' + '\0'), true);
-    EXPECT_EQ(Below(b.sources), (QStringList{"b/x/1.jpg", "c/2.jpg", "b/3.jpg", "b/new\nline.jpg"}));
-    EXPECT_EQ(b.relDirs, (QStringList{"x", "", "", ""}));
-    EXPECT_EQ(b.errors.keys(), QList<int>{1});
-}
-
-TEST_F(FileTree, MakeFoldersTakesWhatExistsAndNamesWhatIsInTheWay) {
-    Touch("file");
-    EXPECT_EQ(MakeFolders(P("a/b/c")), 0);
-    EXPECT_EQ(MakeFolders(P("a/b/c")), 0);
-    EXPECT_EQ(MakeFolders(P("file/x")), ENOTDIR);
-    EXPECT_EQ(MakeFolders(P("file")), ENOTDIR);
 }
 
 }  // namespace

@@ -73,7 +73,9 @@ INSTANTIATE_TEST_SUITE_P(Answers, TypedAnswer,
                                            TypedCase{"YES TO ALL", true, YesToAll}, TypedCase{"No", true, No},
                                            TypedCase{"si", true, Yes}, TypedCase{"Si a todo", true, YesToAll},
                                            TypedCase{"si a tot", true, YesToAll}, TypedCase{"", false, No},
-                                           TypedCase{"y", true, Yes}, TypedCase{"Cancel", false, No},
-                                           TypedCase{"Yes to all!", false, No}));
+                                           TypedCase{"y", true, Yes}, TypedCase{"A", true, YesToAll},
+                                           TypedCase{" n ", true, No}, TypedCase{"S", true, Yes},
+                                           TypedCase{"t", true, YesToAll}, TypedCase{"x", false, No},
+                                           TypedCase{"Cancel", false, No}, TypedCase{"Yes to all!", false, No}));
 
 }  // namespace

@@ -157,40 +157,18 @@ TEST_P(NoEnlarge, CopiesOnlyWhatANormalRunWouldWriteAlike) {
     }
 }
 
-const photofiles::Bytes kComment{'h', 'i'};
+using Segments = std::vector<std::pair<int, photofiles::Bytes>>;
+const Segments kUpright{{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(1))}, {0xFE, {'h', 'i'}}};
+const Segments kTurned{{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(6))}};
+const Segments kProfile{{0xE2, photofiles::IccSegment(1, 1, photofiles::IccProfile(256))}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Jpeg, NoEnlarge,
-    ::testing::Values(EnlargeCase{"MetadataLeftOut",
-                                  {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(1))},
-                                   {0xED, kComment}},
-                                  {},
-                                  "copied",
-                                  40,
-                                  30,
-                                  true},
-                      EnlargeCase{"KeptWholeOnRequest",
-                                  {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(1))}},
-                                  {"--keep-metadata"},
-                                  "copied",
-                                  40,
-                                  30,
-                                  false},
-                      EnlargeCase{"TurnedIsWritten",
-                                  {{0xE1, photofiles::ExifSegment(photofiles::ExifWithOrientation(6))}},
-                                  {},
-                                  "written",
-                                  30,
-                                  40,
-                                  false},
-                      EnlargeCase{"ProfileIsWritten",
-                                  {{0xE2, photofiles::IccSegment(1, 1, photofiles::IccProfile(256))}},
-                                  {},
-                                  "written",
-                                  40,
-                                  30,
-                                  false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Jpeg, NoEnlarge,
+                         ::testing::Values(EnlargeCase{"MetadataLeftOut", kUpright, {}, "copied", 40, 30, true},
+                                           EnlargeCase{
+                                               "KeptWhole", kUpright, {"--keep-metadata"}, "copied", 40, 30, false},
+                                           EnlargeCase{"TurnedIsWritten", kTurned, {}, "written", 30, 40, false},
+                                           EnlargeCase{"ProfileIsWritten", kProfile, {}, "written", 40, 30, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Workflow, NoEnlargeCopiesSmallPngAndBmpAndResizesBigOnes) {
     const photofiles::Bytes text{'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'x'};
@@ -265,30 +243,6 @@ TEST_F(Workflow, PatternsThatNameNoFileAreUsageErrors) {
     }
     EXPECT_FALSE(QFileInfo::exists(P(u("out"))));
 }
-
-struct LetterCase {
-    const char* lang;
-    const char* typed;
-    bool replaced;
-};
-
-class Letters : public Workflow, public ::testing::WithParamInterface<LetterCase> {};
-
-TEST_P(Letters, AnswerTheQuestionPiped) {
-    Picture(u("a.bmp"));
-    ASSERT_TRUE(QDir().mkpath(P(u("out"))));
-    ASSERT_TRUE(WriteFile(P(u("out/a.bmp")), QByteArray("old")));
-    const Result r =
-        RunCli({u("-o"), P(u("out")), u("--overwrite"), u("ask"), u("--lang"), u(GetParam().lang), P(u("a.bmp"))},
-               QByteArray(GetParam().typed) + '\n');
-    EXPECT_EQ(ReadFile(P(u("out/a.bmp"))) != QByteArray("old"), GetParam().replaced) << r.err.toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, Letters,
-                         ::testing::Values(LetterCase{"en", "y", true}, LetterCase{"en", "A", true},
-                                           LetterCase{"en", "n", false}, LetterCase{"es", "s", true},
-                                           LetterCase{"ca", "T", true}, LetterCase{"es", "N", false},
-                                           LetterCase{"en", "x", false}));
 
 // ---------------------------------------------------------------- file lists
 
