@@ -163,7 +163,7 @@ void TResizeEngine::resizeAnyTo(TStream& source, TStream& out) {
     const int32_t sw = reader->Width(), sh = reader->Height();
     if (sw <= 0 || sh <= 0) throw EInvalidGraphic("the picture is empty");
     int32_t w = 0, h = 0;
-    calculateSize(swap ? sh : sw, swap ? sw : sh, w, h);
+    FitTarget(swap ? sh : sw, swap ? sw : sh, w, h);
     if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("The target size is empty");
 
     const bool keepTransparency = keepAlpha && writerEntry->alpha && reader->HasAlpha();

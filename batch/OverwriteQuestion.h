@@ -30,7 +30,8 @@ public:
     static QString NoText();
 
     // Sets Respuesta from a typed answer: one of the three button texts in
-    // any of the languages, letter case and surrounding blanks ignored.
+    // any of the languages, or its first letter (y, a, n; s, t, n), letter
+    // case and surrounding blanks ignored.
     // Returns false (Respuesta unchanged) for anything else.
     bool AnswerFromText(const QString& typed);
 };

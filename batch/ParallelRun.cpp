@@ -10,11 +10,13 @@
 #include "batch/ResizeEngine.h"
 
 #include "batch/FilePath.h"
+#include "batch/PictureFormats.h"
 #include "platform/Stream.h"
 
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -42,12 +44,14 @@ struct TWorkResult {
     std::exception_ptr error;
     std::vector<uint8_t> bytes;
     bool shortData = false;
+    bool copied = false;
+    int32_t sizes[4] = {0, 0, 0, 0};
 };
 
 }  // namespace
 
 void TResizeEngine::runParallel() {
-    const int n = int(files.size());
+    const int n = fileCount();
     const int helpers = std::min(jobs, n);
     // Results held at once: enough to keep every helper busy while the
     // calling thread waits on the oldest.
@@ -60,7 +64,9 @@ void TResizeEngine::runParallel() {
         for (int i = 0; i < n; ++i) {
             const QString name = fileList.value(i);
             ahead[size_t(i)] = stepFor(name) != nullptr && outputsBefore.count(name) == 0;
-            outputsBefore.insert(OutputPath(name));
+            const QString rel = relDirs.value(i);
+            outputsBefore.insert((rel.isEmpty() ? outDir : outDir + QLatin1Char('/') + rel) + QLatin1Char('/') +
+                                 OutputFileName(FileNamePart(name), outputFormat));
         }
     }
 
@@ -85,8 +91,11 @@ void TResizeEngine::runParallel() {
             TWorkResult result;
             try {
                 engine.shortData_ = false;
+                engine.copied_ = false;
                 result.bytes = engine.resizeFromFile(name, stepFor(name));
                 result.shortData = engine.shortData_;
+                result.copied = engine.copied_;
+                std::copy(std::begin(engine.sizes_), std::end(engine.sizes_), result.sizes);
             } catch (...) {
                 result.error = std::current_exception();
             }
@@ -114,6 +123,7 @@ void TResizeEngine::runParallel() {
         e->outputFormat = outputFormat;
         e->quality = quality;
         e->lossless = lossless;
+        e->noEnlarge = noEnlarge;
         e->Prepare();
         engines.push_back(std::move(e));
     }
@@ -144,8 +154,7 @@ void TResizeEngine::runParallel() {
             changed.notify_all();
             const TTurn next = startFile(i, n, yesToAll);
             if (next == TTurn::Stop) break;
-            if (next == TTurn::Skip || next == TTurn::Fail) {
-                if (next == TTurn::Fail) countFile(fileList.value(i), false);
+            if (next == TTurn::Skip) {
                 // Work done ahead for it is dropped unwritten, and work still
                 // under way is dropped when it ends.
                 std::lock_guard lock(mutex);
@@ -156,8 +165,6 @@ void TResizeEngine::runParallel() {
 
             const QString name = fileList.value(i);
             bool written = false;
-            abandoned_ = false;
-            shortData_ = false;
             if (!ahead[size_t(i)]) {
                 // Unknown kinds, and files that wait for an earlier output.
                 written = resizeByKind(name);
@@ -172,8 +179,10 @@ void TResizeEngine::runParallel() {
                     if (result.error)
                         std::rethrow_exception(result.error);
                     shortData_ = result.shortData;
-                    velmora::WriteFileReplacing(velmora::EncodePath(OutputPath(name)), result.bytes.data(),
-                                                result.bytes.size());
+                    copied_ = result.copied;
+                    std::copy(std::begin(result.sizes), std::end(result.sizes), sizes_);
+                    makeTargetFolder();
+                    velmora::WriteFileReplacing(velmora::EncodePath(target_), result.bytes.data(), result.bytes.size());
                     written = true;
                 } catch (...) {
                     reportFailure(name, std::current_exception());
@@ -191,5 +200,6 @@ void TResizeEngine::runParallel() {
     if (i < n) {
         summary_.interrupted = true;
         summary_.notReached = n - i;
+        reportNotReached(i, n);
     }
 }

@@ -60,7 +60,8 @@ void TResizeEngine::reportFailure(const QString& name, std::exception_ptr error)
         return;
     } catch (...) {
     }
-    port_.ShowFileError(translate(QStringLiteral("Error redimensionando ")) + name, causeOf(error));
+    lastCause_ = causeOf(error);
+    port_.ShowFileError(translate(QStringLiteral("Error redimensionando ")) + name, lastCause_);
 }
 
 namespace {
@@ -68,7 +69,7 @@ namespace {
 // The target size of a picture of ow x oh, refused when a side rounds to 0:
 // an empty picture has nothing to write, and no empty file may be left behind.
 void targetSize(const TResizeEngine& engine, int32_t ow, int32_t oh, int32_t& w, int32_t& h) {
-    engine.calculateSize(ow, oh, w, h);
+    engine.FitTarget(ow, oh, w, h);
     if (w <= 0 || h <= 0) throw EInvalidGraphicOperation("The target size is empty");
 }
 
@@ -427,10 +428,12 @@ std::vector<uint8_t> TResizeEngine::resizeBytesAs(const QString& name, std::vect
 }
 
 std::unique_ptr<TReplacingFileStream> TResizeEngine::resizeToFile(const QString& name, TStreamStep step) {
-    auto out = std::make_unique<TReplacingFileStream>(velmora::EncodePath(OutputPath(name)));
+    if (!target_.isEmpty()) makeTargetFolder();
+    auto out =
+        std::make_unique<TReplacingFileStream>(velmora::EncodePath(target_.isEmpty() ? OutputPath(name) : target_));
     TFileStream in(velmora::EncodePath(name));
     sourceName_ = name;
-    (this->*step)(in, *out);
+    if (!noEnlarge || !copySmall(name, in, *out)) (this->*step)(in, *out);
     return out;
 }
 
@@ -438,7 +441,7 @@ std::vector<uint8_t> TResizeEngine::resizeFromFile(const QString& name, TStreamS
     TFileStream in(velmora::EncodePath(name));
     sourceName_ = name;
     TMemoryStream out;
-    (this->*step)(in, out);
+    if (!noEnlarge || !copySmall(name, in, out)) (this->*step)(in, out);
     return out.TakeBytes();
 }
 

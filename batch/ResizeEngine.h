@@ -6,6 +6,8 @@
 #include "batch/OverwriteAnswer.h"
 #include "batch/PictureFormats.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -23,6 +25,24 @@ class TStreamResampler;
 class TStream;
 class TReplacingFileStream;
 struct TReaderEntry;
+
+// What became of one file of a run, in list order.
+enum class TFileStatus { Written, Copied, Skipped, Failed, NotReached };
+
+struct TFileResult {
+    int index = 0;
+    QString source;  // as listed
+    QString output;  // the output's path; empty when none was chosen
+    TFileStatus status = TFileStatus::Failed;
+    QString cause;  // a failure's cause in words (or its message)
+    // Sides of the source (as seen, turned upright) and of the output; 0
+    // where not known.
+    int32_t sourceWidth = 0, sourceHeight = 0, width = 0, height = 0;
+    int64_t bytes = -1;  // the output file's size; -1 when none was written
+    int64_t ms = 0;      // from the file's turn to its end
+    // A dry run: the output exists already (the question would be asked).
+    bool outputExists = false;
+};
 
 // What the engine needs from its front end.
 class TResizePort {
@@ -46,6 +66,9 @@ public:
     // declares: the rest of the picture is filled in. name is the source
     // path. The default says nothing.
     virtual void ShowShortData(const QString& /*name*/) {}
+    // The end of a file's turn (or, after a stop, of the files not reached):
+    // what became of it. The default says nothing.
+    virtual void FileDone(const TFileResult& /*result*/) {}
 };
 
 // Counts kept for front ends that report a summary (the desktop shows none).
@@ -54,6 +77,7 @@ struct TRunSummary {
     int skipped = 0;  // answered No at the overwrite question
     int failed = 0;   // a pipeline error or an unknown format
     int shortData = 0;  // of the written ones: the source's data ended early
+    int copied = 0;     // of the written ones: copied as they were (no enlarging)
     // The run stopped (Cancel, or a write abandoned at an interrupt) with
     // notReached files not done, the abandoned one included.
     bool interrupted = false;
@@ -113,6 +137,27 @@ public:
     // turn, after its question; work done ahead for a file answered No or
     // after Cancel is dropped unwritten.
     int jobs = 1;
+
+    // Where each output goes, parallel to fileList: the folder below outDir
+    // ("a/b"; empty or missing: outDir itself).
+    QStringList relDirs;
+    // Files known to fail before the run (by index): the cause, shown at
+    // their turn.
+    QHash<int, QString> listErrors;
+    // The output's file name from {name} (the source's, without extension),
+    // {ext} (the output's extension), {w} and {h} (the output's sides);
+    // empty: the source's file name.
+    QString namePattern;
+    // An existing output is never replaced: the output takes the first free
+    // "name (N).ext" instead, also past names taken earlier in the run.
+    bool renameExisting = false;
+    // A picture whose sides already fit the target keeps its size; when the
+    // result would be the same picture its file is copied as it is (less the
+    // metadata outputs do not carry).
+    bool noEnlarge = false;
+    // Reads only the sources' headers and writes nothing: each file's turn
+    // reports what it would become.
+    bool dryRun = false;
 
     // Sets dw and dh for a size option (0..8) and its width and height
     // values: a fixed width leaves dh at 0, a fixed height leaves dw at 0,
@@ -178,6 +223,10 @@ public:
     // outDir + "/" + the output's file name for name (OutputFileName).
     QString OutputPath(const QString& name) const;
 
+    // The size rule with noEnlarge applied: a picture of ow x oh that the
+    // rule would enlarge keeps its sides.
+    void FitTarget(int32_t ow, int32_t oh, int32_t& w, int32_t& h) const;
+
     // The part of a path after its last "/" (a backslash is an ordinary
     // character in a file name).
     static QString FileNamePart(const QString& path);
@@ -194,6 +243,32 @@ public:
     std::unique_ptr<TPngImage> png;
 
 private:
+    // The output path of file i by relDirs, namePattern and renameExisting;
+    // empty with cause set when the file cannot have one.
+    QString resolveTarget(int i, QString& cause);
+    // The sides of the source at path as the run would size it.
+    void probeSizes(const QString& path, int32_t& sw, int32_t& sh, int32_t& w, int32_t& h, bool& copyable);
+    // Copies the source when noEnlarge keeps its size and the copy is the
+    // picture the pipeline would write; false, with the source where it was,
+    // otherwise.
+    bool copySmall(const QString& name, TStream& source, TStream& out);
+    // Creates the target's folder below outDir when it has one.
+    void makeTargetFolder();
+    void dryRunFile(int i);
+    void finishFile(TFileStatus status);
+    void reportNotReached(int from, int n);
+    QString displayName(int i) const;
+    int fileCount() const;
+    // The output path of the file in its turn; empty outside a run.
+    QString target_;
+    QString madeFolder_;              // the last folder makeTargetFolder made
+    QHash<QString, QString> claims_;  // outputs of this run: path -> source file name
+    TFileResult result_;              // the file in its turn
+    QElapsedTimer turnTimer_;
+    QString lastCause_;  // the last failure's cause as reported
+    // Sides of the last picture sized, and whether it was copied.
+    mutable int32_t sizes_[4] = {0, 0, 0, 0};
+    bool copied_ = false;
     void reportFailure(const QString& name, std::exception_ptr error);
     // The file the steps are working on (its extension decides what its
     // bytes do not).
@@ -206,7 +281,7 @@ private:
     TStreamStep classicStep(TPictureFormat content, const QString& name) const;
     // Outputs written in this run, each with the source it came from: a
     // later source that reaches one only by a conversion of its name is
-    // refused (see startFile).
+    // refused (see resolveTarget).
     std::vector<std::pair<QString, QString>> written_;
     // The row-by-row pipelines' resampler, kept from picture to picture.
     std::unique_ptr<TStreamResampler> rowResampler_;
@@ -232,15 +307,10 @@ private:
     // Asks before replacing an existing output unless Yes to all was given;
     // false when the answer is No. Sets yesToAll on Yes to all.
     bool mayWrite(const QString& name, bool& yesToAll);
-    // Whether name would replace an output written earlier in the run from
-    // a source of another file name; reports the failure if so.
-    bool replacesEarlierOutput(const QString& name);
     // The start of file i of n in both run loops: its progress line, the one
     // message pump, then the overwrite question. Stop when a Cancel was seen
     // at the pump (the file is not touched), Skip when the answer was No.
-    // Fail: the file would replace an output written earlier in the run
-    // from a source of another name (reported and counted as failed).
-    enum class TTurn { Stop, Skip, Fail, Go };
+    enum class TTurn { Stop, Skip, Go };  // Skip: the file is done (skipped or failed)
     TTurn startFile(int i, int n, bool& yesToAll);
     // Resizes name by its extension; an unknown kind is reported. True when
     // the output was written.

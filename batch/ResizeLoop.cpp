@@ -7,6 +7,9 @@
 #include "i18n/uIdiomes.h"
 #include "platform/Stream.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // Frees the working objects however the run ends.
@@ -29,39 +32,57 @@ QString TResizeEngine::progressLine(int i, int n) {
 }
 
 bool TResizeEngine::mayWrite(const QString& name, bool& yesToAll) {
-    if (yesToAll || !outputExists(OutputPath(name))) return true;
-    const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(OutputPath(name)));
+    const QString target = target_.isEmpty() ? OutputPath(name) : target_;
+    if (yesToAll || !outputExists(target)) return true;
+    const TOverwriteAnswer answer = port_.AskOverwrite(FileNamePart(target));
     if (answer == TOverwriteAnswer::YesToAll) yesToAll = true;
     return answer != TOverwriteAnswer::No;
 }
 
 TResizeEngine::TTurn TResizeEngine::startFile(int i, int n, bool& yesToAll) {
-    port_.ShowProgress(progressLine(i + 1, n), files[i], i + 1, n);
+    port_.ShowProgress(progressLine(i + 1, n), displayName(i), i + 1, n);
     port_.ProcessMessages();
     // A Cancel seen at the pump stops here: the file on display is not
     // touched (no question, no output).
     if (cancelOperation) return TTurn::Stop;
-    if (replacesEarlierOutput(fileList.value(i))) return TTurn::Fail;
-    if (!mayWrite(fileList.value(i), yesToAll)) {
+    const QString name = fileList.value(i);
+    turnTimer_.start();
+    result_ = TFileResult{};
+    result_.index = i;
+    result_.source = name;
+    target_.clear();
+    abandoned_ = false;
+    shortData_ = false;
+    copied_ = false;
+    std::fill(std::begin(sizes_), std::end(sizes_), 0);
+    QString cause = listErrors.value(i);
+    if (cause.isEmpty()) {
+        try {
+            target_ = resolveTarget(i, cause);
+        } catch (...) {
+            reportFailure(name, std::current_exception());
+            ++summary_.failed;
+            finishFile(TFileStatus::Failed);
+            return TTurn::Skip;
+        }
+    }
+    if (!cause.isEmpty()) {
+        lastCause_ = cause;
+        port_.ShowFileError(translate(QStringLiteral("Error redimensionando ")) + name, cause);
+        ++summary_.failed;
+        finishFile(TFileStatus::Failed);
+        return TTurn::Skip;
+    }
+    if (dryRun) {
+        dryRunFile(i);
+        return TTurn::Skip;
+    }
+    if (!mayWrite(name, yesToAll)) {
         ++summary_.skipped;
+        finishFile(TFileStatus::Skipped);
         return TTurn::Skip;
     }
     return TTurn::Go;
-}
-
-bool TResizeEngine::replacesEarlierOutput(const QString& name) {
-    const QString out = OutputPath(name);
-    for (const auto& [path, from] : written_) {
-        // Sources of one name write one output, as they always have (the
-        // question, or the overwrite choice, decides).
-        if (path != out || FileNamePart(from) == FileNamePart(name)) continue;
-        // A policy that renames would take the next free number for out here.
-        port_.ShowFileError(
-            translate(QStringLiteral("Error redimensionando ")) + name,
-            FileNamePart(out) + QLatin1String(" was already written from ") + from + QLatin1String(" in this run"));
-        return true;
-    }
-    return false;
 }
 
 bool TResizeEngine::resizeByKind(const QString& name) {
@@ -69,6 +90,7 @@ bool TResizeEngine::resizeByKind(const QString& name) {
     if (named == TPictureFormat::Unknown) {
         port_.ShowError(translate(QStringLiteral("Fichero: ")) + name +
                         translate(QStringLiteral(" - Formato desconocido.")));
+        lastCause_ = QStringLiteral("unknown format");
         return false;
     }
     // The file's own pipeline where content, name and output agree; a file
@@ -90,26 +112,34 @@ bool TResizeEngine::resizeByKind(const QString& name) {
 void TResizeEngine::countFile(const QString& name, bool written) {
     if (!written) {
         ++summary_.failed;
+        finishFile(TFileStatus::Failed);
         return;
     }
     ++summary_.written;
-    written_.emplace_back(OutputPath(name), name);
+    written_.emplace_back(target_.isEmpty() ? OutputPath(name) : target_, name);
+    if (copied_) ++summary_.copied;
     if (shortData_) {
         ++summary_.shortData;
         port_.ShowShortData(name);
     }
+    finishFile(copied_ ? TFileStatus::Copied : TFileStatus::Written);
 }
 
 void TResizeEngine::Run() {
-    ScopeExit freeAtEnd{[this] { freeWorkingObjects(); }};
+    ScopeExit freeAtEnd{[this] {
+        freeWorkingObjects();
+        target_.clear();
+        madeFolder_.clear();
+        claims_.clear();
+    }};
     summary_ = TRunSummary{};
     written_.clear();
-    if (jobs > 1 && files.size() > 1) {
+    if (jobs > 1 && fileCount() > 1 && !dryRun) {
         runParallel();
         return;
     }
 
-    const int n = int(files.size());
+    const int n = fileCount();
     bool yesToAll = false;
     int i = 0;
     for (; i < n && !cancelOperation; ++i) {
@@ -117,12 +147,6 @@ void TResizeEngine::Run() {
         if (turn == TTurn::Stop) break;
         if (turn == TTurn::Skip) continue;
         const QString name = fileList.value(i);
-        if (turn == TTurn::Fail) {
-            countFile(name, false);
-            continue;
-        }
-        abandoned_ = false;
-        shortData_ = false;
         const bool written = resizeByKind(name);
         // A write abandoned at an interrupt leaves the old output and ends
         // the run; the file counts as not reached.
@@ -133,5 +157,6 @@ void TResizeEngine::Run() {
     if (i < n) {
         summary_.interrupted = true;
         summary_.notReached = n - i;
+        reportNotReached(i, n);
     }
 }

@@ -7,13 +7,16 @@
 #
 # BUILD_DIR defaults to build/release. SIZES (default "200 2000") are the
 # batch sizes, RUNS (default 3) the runs per size; the medians are printed.
-# Needs ImageMagick (to make the inputs) and GNU time. Prints one Markdown
-# table.
+# TREE (default 20000; 0 leaves it out) small pictures in a tree three folders
+# deep are then run once each way at -j 1: as one flat list of names, as the
+# folder with -r, and as a dry run of the folder. Needs ImageMagick (to make
+# the inputs) and GNU time. Prints Markdown tables.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD="${1:-build/release}"
 SIZES="${SIZES:-200 2000}"
 RUNS="${RUNS:-3}"
+TREE="${TREE:-20000}"
 CLI="$PWD/$BUILD/cli/velmora-cli"
 CONVERT=/usr/bin/convert
 bash scripts/deps.sh bench
@@ -81,3 +84,54 @@ for n in $SIZES; do
   awk -v n="$n" -v s="$s" -v kb="$kb" -v cpu="$cpu" -v fds="$fds" \
     'BEGIN {printf "| %d | %.2f | %.2f | %.2f | %.1f | %d |\n", n, s, 1000 * s / n, 1000 * cpu / n, kb / 1024, fds}'
 done
+
+[ "$TREE" -gt 0 ] || exit 0
+
+# The tree: 20 x 10 x 10 folders, the pictures spread over them, every name
+# unique so that the flat run writes as many files as the tree run.
+tree="$work/tree"
+python3 - "$work" "$TREE" <<'PY'
+import os, shutil, sys
+work, n = sys.argv[1], int(sys.argv[2])
+exts = ["jpg", "png", "bmp"]
+with open(os.path.join(work, "tree-list"), "w") as names:
+    for k in range(n):
+        e = exts[k % 3]
+        d = os.path.join(work, "tree", "a%d" % (k % 20), "b%d" % (k // 20 % 10), "c%d" % (k // 200 % 10))
+        os.makedirs(d, exist_ok=True)
+        f = os.path.join(d, "photo-%05d.%s" % (k, e))
+        shutil.copyfile(os.path.join(work, "base", "%d.%s" % (k // 3 % 8, e)), f)
+        names.write(f + "\n")
+PY
+
+# Runs velmora-cli once with the given arguments; prints "seconds peak_kb
+# cpu_seconds max_fds". The summary line must start with $1.
+measure() {
+  local want=$1; shift
+  /usr/bin/time -f '%e %M %U %S' -o "$work/time" "$CLI" "$@" >"$work/stdout" 2>"$work/stderr" &
+  local pid=$! fds=0 c
+  while kill -0 "$pid" 2>/dev/null; do
+    for child in $(pgrep -P "$pid" 2>/dev/null || true); do
+      c=$( (ls "/proc/$child/fd" 2>/dev/null || true) | wc -l)
+      [ "$c" -gt "$fds" ] && fds=$c
+    done
+    sleep 0.05
+  done
+  wait "$pid" || true
+  grep -q "^$want" "$work/stdout" || { echo "load: run failed: $*" >&2; tail "$work/stderr" "$work/stdout" >&2; exit 1; }
+  awk -v fds="$fds" '{print $1, $2, $3 + $4, fds}' "$work/time"
+}
+
+row() {
+  awk -v l="$1" -v n="$TREE" '{printf "| %s | %d | %.2f | %.3f | %.1f | %d |\n", l, n, $1, 1000 * ($3) / n, $2 / 1024, $4}'
+}
+
+echo
+echo "| $TREE pictures, -j 1 | files | s | CPU ms per file | peak RSS (MiB) | most open descriptors |"
+echo "|---|---:|---:|---:|---:|---:|"
+mapfile -t treefiles <"$work/tree-list"
+rm -rf "$work/out-flat"
+measure "written $TREE," -j 1 -o "$work/out-flat" -W 200 --overwrite all -- "${treefiles[@]}" | row "flat list of names"
+rm -rf "$work/out-tree"
+measure "written $TREE," -j 1 -r -o "$work/out-tree" -W 200 --overwrite all "$tree" | row "folder with -r"
+measure "dry run: written $TREE," -j 1 -r --dry-run -o "$work/out-dry" -W 200 --overwrite all "$tree" | row "folder with -r --dry-run"

@@ -1,9 +1,11 @@
 // velmora-cli: the batch engine without windows.
 //
-//   velmora-cli -o DIR [-s N | -W PX | -H PX] [--overwrite ask|all|none]
+//   velmora-cli -o DIR [-s N | -W PX | -H PX] [--overwrite ask|all|none|rename]
 //               [--lang en|es|ca|key] [--no-auto-orient] [--keep-metadata]
 //               [--keep-alpha] [--format FMT] [--quality Q] [--lossless]
-//               [-j N] [--] FILE...
+//               [-r] [--no-enlarge] [--name PATTERN]
+//               [--files-from FILE [-0]] [--base DIR] [--report FILE]
+//               [--dry-run] [-j N] [--] FILE|FOLDER...
 //
 // Output layout, one message per line:
 //   stderr  the progress line and the file name (only when stderr is a
@@ -13,11 +15,14 @@
 //           file written from a source whose data ended early; control
 //           characters and bytes that are not UTF-8 are escaped;
 //   stdout  the summary "written N, skipped N, failed N", followed by
-//           "; interrupted, N not reached" when a signal stopped the run.
+//           "; interrupted, N not reached" when a signal stopped the run
+//           (stderr when the report goes to stdout); a dry run's lines.
+//   --report  JSON Lines: one object per file in list order, then the counts.
 // Exit status: 0 every file written, 1 a file failed or was skipped, 2 usage
 // error, 130 / 143 stopped by SIGINT / SIGTERM (the file in hand is
 // abandoned, its old output kept).
 #include "batch/FilePath.h"
+#include "batch/FileTree.h"
 #include "batch/OverwriteQuestion.h"
 #include "batch/ResizeEngine.h"
 #include "i18n/uIdiomes.h"
@@ -26,13 +31,17 @@
 #include <QByteArray>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 
 #include <algorithm>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -41,6 +50,7 @@
 #include <string>
 #include <utility>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +64,29 @@ const char* const kUsage =
     "                   [--lang en|es|ca|key] [--no-auto-orient] [--keep-metadata]\n"
     "                   [--keep-alpha] [--format FMT] [--quality Q] [--lossless]\n"
     "                   [-j N] [--] FILE...\n";
+
+// The options of whole folders, lists and reports (shown by --help after the
+// first lines, which scripts may read).
+const char* const kHelpTrees =
+    "\n"
+    "Folders, lists and reports:\n"
+    "  FOLDER             the pictures in it (subfolders are left out, one line\n"
+    "                     says how many); hidden names are skipped\n"
+    "  -r, --recursive    also the pictures in subfolders, each output at its path\n"
+    "                     below the folder given (\"-r -o out photos\" writes\n"
+    "                     photos/2024/a.jpg to out/2024/a.jpg)\n"
+    "  --no-enlarge       a picture that already fits keeps its size; when nothing\n"
+    "                     else would change it is copied (without its metadata)\n"
+    "  --overwrite rename an existing output is kept: the new one takes the first\n"
+    "                     free name \"name (1).ext\", \"name (2).ext\" ...\n"
+    "  --name PATTERN     the output's file name from {name} (the source's, without\n"
+    "                     extension), {ext}, {w} and {h}; default {name}.{ext}\n"
+    "  --files-from FILE  also the files named in FILE (- for stdin), one a line\n"
+    "  -0, --null         the names in FILE end with NUL (find -print0)\n"
+    "  --base DIR         listed files below DIR keep their path below DIR\n"
+    "  --report FILE      one JSON object per file, then the counts (- for stdout:\n"
+    "                     the summary then goes to stderr)\n"
+    "  --dry-run          write nothing: say what each file would become\n";
 
 const char* const kHelp =
     "Resizes each FILE (JPEG, PNG, BMP, WebP, HEIC/HEIF, AVIF or TIFF) into the\n"
@@ -95,7 +128,7 @@ const char* const kHelp =
     "Exit status: 0 every file written, 1 some file failed or was skipped,\n"
     "2 usage error, 130 or 143 interrupted (SIGINT or SIGTERM).\n";
 
-enum class OverwriteMode { ask, all, none };
+enum class OverwriteMode { ask, all, none, rename };
 
 enum class Action { run, help, version };
 
@@ -116,6 +149,14 @@ struct Options {
     bool lossless = false;
     int jobs = 0;  // 0: one per processor core
     QStringList files;
+    bool recursive = false;
+    bool noEnlarge = false;
+    QString namePattern;
+    std::optional<QString> filesFrom;
+    bool nulSeparated = false;
+    QString base;
+    std::optional<QString> report;
+    bool dryRun = false;
 };
 
 struct UsageError {
@@ -205,16 +246,26 @@ struct OptionSet {
     QCommandLineOption format{QStringLiteral("format"), QString(), QStringLiteral("FMT")};
     QCommandLineOption quality{QStringLiteral("quality"), QString(), QStringLiteral("Q")};
     QCommandLineOption lossless{QStringLiteral("lossless")};
+    QCommandLineOption recursive{QStringList{QStringLiteral("r"), QStringLiteral("recursive")}};
+    QCommandLineOption noEnlarge{QStringLiteral("no-enlarge")};
+    QCommandLineOption namePattern{QStringLiteral("name"), QString(), QStringLiteral("PATTERN")};
+    QCommandLineOption filesFrom{QStringLiteral("files-from"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption null{QStringList{QStringLiteral("0"), QStringLiteral("null")}};
+    QCommandLineOption base{QStringLiteral("base"), QString(), QStringLiteral("DIR")};
+    QCommandLineOption report{QStringLiteral("report"), QString(), QStringLiteral("FILE")};
+    QCommandLineOption dryRun{QStringLiteral("dry-run")};
 
     void addTo(QCommandLineParser& parser) const {
         for (const QCommandLineOption* o :
-             {&out, &preset, &width, &height, &overwrite, &lang, &help, &version, &noAutoOrient, &keepMetadata,
-              &keepAlpha, &jobs, &format, &quality, &lossless})
+             {&out,     &preset,   &width,     &height,    &overwrite,   &lang,      &help,  &version,
+              &noAutoOrient, &keepMetadata, &keepAlpha, &jobs, &format, &quality, &lossless, &recursive,
+              &noEnlarge, &namePattern, &filesFrom, &null, &base, &report, &dryRun})
             parser.addOption(*o);
     }
     // Options that take no value.
     bool isFlag(const QString& name) const {
-        for (const QCommandLineOption* o : {&help, &version, &noAutoOrient, &keepMetadata, &keepAlpha, &lossless})
+        for (const QCommandLineOption* o : {&help, &version, &noAutoOrient, &keepMetadata, &keepAlpha, &lossless,
+                                            &recursive, &noEnlarge, &null, &dryRun})
             if (o->names().contains(name))
                 return true;
         return false;
@@ -281,6 +332,7 @@ Options parseArguments(const QStringList& args) {
 
     o.overwrite = isatty(STDIN_FILENO) ? OverwriteMode::ask : OverwriteMode::none;
     bool haveOut = false;
+    bool overwriteGiven = false;
     int sizeOptions = 0;
     QHash<QString, qsizetype> seen;  // occurrences read so far, by option name
     for (const QString& name : parser.optionNames()) {
@@ -314,8 +366,11 @@ Options parseArguments(const QStringList& args) {
                 o.overwrite = OverwriteMode::all;
             else if (value == QLatin1String("none"))
                 o.overwrite = OverwriteMode::none;
+            else if (value == QLatin1String("rename"))
+                o.overwrite = OverwriteMode::rename;
             else
-                throw UsageError{"--overwrite takes ask, all or none"};
+                throw UsageError{"--overwrite takes ask, all, none or rename"};
+            overwriteGiven = true;
         } else if (known.lang.names().contains(name)) {
             if (value == QLatin1String("en"))
                 o.language = langEnglish;
@@ -349,6 +404,28 @@ Options parseArguments(const QStringList& args) {
             o.quality = *q;
         } else if (known.lossless.names().contains(name)) {
             o.lossless = true;
+        } else if (known.recursive.names().contains(name)) {
+            o.recursive = true;
+        } else if (known.noEnlarge.names().contains(name)) {
+            o.noEnlarge = true;
+        } else if (known.namePattern.names().contains(name)) {
+            if (value.isEmpty() || value == QLatin1String(".") || value == QLatin1String("..") ||
+                value.contains(QLatin1Char('/')))
+                throw UsageError{"--name takes a file name pattern without /, not empty, . or .."};
+            o.namePattern = value == QLatin1String("{name}.{ext}") ? QString() : value;
+        } else if (known.filesFrom.names().contains(name)) {
+            if (value.isEmpty()) throw UsageError{"--files-from takes a file name or -"};
+            o.filesFrom = value;
+        } else if (known.null.names().contains(name)) {
+            o.nulSeparated = true;
+        } else if (known.base.names().contains(name)) {
+            if (value.isEmpty()) throw UsageError{"--base takes a folder"};
+            o.base = value;
+        } else if (known.report.names().contains(name)) {
+            if (value.isEmpty()) throw UsageError{"--report takes a file name or -"};
+            o.report = value;
+        } else if (known.dryRun.names().contains(name)) {
+            o.dryRun = true;
         }
     }
     o.files = parser.positionalArguments();
@@ -360,8 +437,14 @@ Options parseArguments(const QStringList& args) {
         throw UsageError{"--quality does not apply to PNG and BMP outputs"};
     if (o.lossless && o.formatGiven && o.format != TOutputFormat::Webp && o.format != TOutputFormat::Same)
         throw UsageError{"--lossless applies to WebP outputs only"};
-    if (o.files.isEmpty())
-        throw UsageError{"no files to resize"};
+    if (o.files.isEmpty() && !o.filesFrom) throw UsageError{"no files to resize"};
+    const bool listOnStdin = o.filesFrom && *o.filesFrom == QLatin1String("-");
+    if (listOnStdin && o.overwrite == OverwriteMode::ask) {
+        // Both would read standard input.
+        if (overwriteGiven) throw UsageError{"--files-from - and --overwrite ask both read standard input"};
+        o.overwrite = OverwriteMode::none;
+    }
+    if (o.nulSeparated && !o.filesFrom) throw UsageError{"-0 goes with --files-from"};
     return o;
 }
 
@@ -427,6 +510,10 @@ public:
             // Kept without asking: say so, so the file is not silently missing.
             writeLine(stderr, question_.FormShow() + QLatin1String(" (kept: --overwrite none)"));
             return question_.Respuesta;
+        case OverwriteMode::rename:
+            // Only an output made meanwhile by someone else is asked about.
+            writeLine(stderr, question_.FormShow() + QLatin1String(" (kept: --overwrite rename)"));
+            return question_.Respuesta;
         case OverwriteMode::ask:
             break;
         }
@@ -457,7 +544,109 @@ public:
                               QLatin1String(" (the data ends before the picture does; the rest is filled in)"));
     }
 
+    // Where the report goes (nullptr: none) and whether this is a dry run,
+    // whose lines go to stdout when there is no report.
+    void SetReport(FILE* report, bool dryRun) {
+        report_ = report;
+        dryRun_ = dryRun;
+    }
+
+    void FileDone(const TFileResult& r) override {
+        const QString status = statusText(r);
+        ++counts_[status];
+        if (report_) {
+            QJsonObject line;
+            putName(line, QStringLiteral("source"), r.source);
+            if (!r.output.isEmpty()) putName(line, QStringLiteral("output"), r.output);
+            line.insert(QStringLiteral("status"), status);
+            if (r.status == TFileStatus::Failed) line.insert(QStringLiteral("cause"), tidyCause(r.cause));
+            if (r.width > 0) {
+                line.insert(QStringLiteral("source_width"), r.sourceWidth);
+                line.insert(QStringLiteral("source_height"), r.sourceHeight);
+                line.insert(QStringLiteral("width"), r.width);
+                line.insert(QStringLiteral("height"), r.height);
+            }
+            if (r.bytes >= 0) line.insert(QStringLiteral("bytes"), qint64(r.bytes));
+            if (r.status != TFileStatus::NotReached) line.insert(QStringLiteral("ms"), qint64(r.ms));
+            writeJson(line);
+        } else if (dryRun_) {
+            QString text = r.source + QLatin1String(" -> ") + (r.output.isEmpty() ? QStringLiteral("-") : r.output);
+            if (r.width > 0)
+                text += QLatin1Char(' ') + QString::number(r.width) + QLatin1Char('x') + QString::number(r.height);
+            text += QLatin1Char(' ') + status;
+            if (r.status == TFileStatus::Failed) text += QLatin1String(" (") + tidyCause(r.cause) + QLatin1Char(')');
+            writeLine(stdout, text);
+        }
+    }
+
+    // The last report line: how many files ended in each state.
+    void WriteCounts() {
+        if (!report_) return;
+        QJsonObject counts;
+        const QStringList names =
+            dryRun_ ? QStringList{QStringLiteral("written"), QStringLiteral("copied"), QStringLiteral("would-ask"),
+                                  QStringLiteral("skipped"), QStringLiteral("failed")}
+                    : QStringList{QStringLiteral("written"), QStringLiteral("copied"), QStringLiteral("skipped"),
+                                  QStringLiteral("failed"), QStringLiteral("not-reached")};
+        int total = 0;
+        for (const QString& n : names) {
+            counts.insert(n, counts_.value(n));
+            total += counts_.value(n);
+        }
+        counts.insert(QStringLiteral("files"), total);
+        if (dryRun_) counts.insert(QStringLiteral("dry_run"), true);
+        writeJson(QJsonObject{{QStringLiteral("counts"), counts}});
+    }
+
+    int Count(const char* status) const { return counts_.value(QLatin1String(status)); }
+
 private:
+    QString statusText(const TFileResult& r) const {
+        switch (r.status) {
+        case TFileStatus::Written:
+        case TFileStatus::Copied:
+            if (dryRun_ && r.outputExists) {
+                if (mode_ == OverwriteMode::ask) return QStringLiteral("would-ask");
+                if (mode_ != OverwriteMode::all) return QStringLiteral("skipped");
+            }
+            return r.status == TFileStatus::Copied ? QStringLiteral("copied") : QStringLiteral("written");
+        case TFileStatus::Skipped: return QStringLiteral("skipped");
+        case TFileStatus::Failed: return QStringLiteral("failed");
+        case TFileStatus::NotReached: break;
+        }
+        return QStringLiteral("not-reached");
+    }
+
+    // A name as text; one that is not valid UTF-8 has each such byte
+    // replaced by U+FFFD, and its exact bytes in base64 beside it.
+    static void putName(QJsonObject& line, const QString& key, const QString& name) {
+        QString text = name;
+        bool exact = true;
+        for (QChar& c : text) {
+            if (velmora::EscapedByte(c) >= 0) {
+                c = QChar(0xFFFD);
+                exact = false;
+            }
+        }
+        line.insert(key, text);
+        if (!exact) {
+            const std::string bytes = velmora::EncodePath(name);
+            line.insert(key + QLatin1String("_b64"),
+                        QString::fromLatin1(QByteArray(bytes.data(), qsizetype(bytes.size())).toBase64()));
+        }
+    }
+
+    void writeJson(const QJsonObject& line) {
+        const QByteArray bytes = QJsonDocument(line).toJson(QJsonDocument::Compact);
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), report_);
+        std::fputc('\n', report_);
+        std::fflush(report_);
+    }
+
+    FILE* report_ = nullptr;
+    bool dryRun_ = false;
+    QHash<QString, int> counts_;
+
     OverwriteMode mode_;
     bool showProgress_;
     TResizeEngine* engine_ = nullptr;
@@ -471,19 +660,77 @@ QStringList argumentList(int argc, char** argv) {
     return args;
 }
 
+// Reads the whole list named by --files-from (- for standard input).
+QByteArray readList(const QString& name) {
+    if (name == QLatin1String("-")) {
+        QFile in;
+        if (!in.open(stdin, QIODevice::ReadOnly)) throw UsageError{"cannot read the list from standard input"};
+        return in.readAll();
+    }
+    const std::string path = velmora::EncodePath(name);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    QFile in;
+    if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        throw UsageError{"cannot read the list " + path + " (" + ErrnoText(error).toStdString() + ")"};
+    }
+    QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        throw UsageError{"cannot read the list " + path + " (" + in.errorString().toStdString() + ")"};
+    return bytes;
+}
+
+// The output folder, created with its parents unless it exists; a dry run
+// creates nothing. A folder that cannot be had or written is the run's one
+// error: nothing is touched.
+std::optional<std::string> outputFolderError(const Options& o) {
+    const std::string dir = velmora::EncodePath(o.outDir);
+    if (o.dryRun) return std::nullopt;
+    int error = MakeFolders(dir);
+    if (error == 0 && ::access(dir.c_str(), W_OK | X_OK) != 0) error = errno;
+    if (error == 0) return std::nullopt;
+    return "the output folder " + dir + " cannot be used (" + ErrnoText(error).toStdString() + ")";
+}
+
 int run(const Options& o) {
     loadLanguages();
     if (o.language != langOriginal)
         setLanguage(o.language);
 
+    if (const auto error = outputFolderError(o)) {
+        std::fprintf(stderr, "velmora-cli: %s\n", error->c_str());
+        return exitUsage;
+    }
+    FILE* report = nullptr;
+    const bool reportToStdout = o.report && *o.report == QLatin1String("-");
+    if (reportToStdout) {
+        report = stdout;
+    } else if (o.report) {
+        const std::string path = velmora::EncodePath(*o.report);
+        report = std::fopen(path.c_str(), "we");
+        if (!report) throw UsageError{"cannot write the report " + path + " (" + ErrnoText(errno).toStdString() + ")"};
+    }
+    FILE* summaryTo = reportToStdout ? stderr : stdout;
+
+    // The whole list, made before the run.
+    TFileListBuilder list;
+    list.recursive = o.recursive;
+    list.outDir = o.outDir;
+    list.base = o.base;
+    list.note = [](const QString& line) { writeLine(stderr, line); };
+    for (const QString& name : o.files) list.Add(name);
+    if (o.filesFrom) list.AddList(readList(*o.filesFrom), o.nulSeparated);
+
     CliPort port(o.overwrite, isatty(STDERR_FILENO) != 0);
+    port.SetReport(report, o.dryRun);
     TResizeEngine engine(port);
     port.Attach(&engine);
 
-    engine.fileList = o.files;
-    engine.files.clear();
-    for (const QString& path : o.files)
-        engine.files << TResizeEngine::FileNamePart(path);
+    const int total = int(list.sources.size());
+    engine.fileList = std::move(list.sources);
+    engine.relDirs = std::move(list.relDirs);
+    engine.listErrors = std::move(list.errors);
     engine.outDir = o.outDir;
     engine.autoOrient = o.autoOrient;
     engine.keepMetadata = o.keepMetadata;
@@ -491,6 +738,10 @@ int run(const Options& o) {
     engine.outputFormat = o.format;
     engine.quality = o.quality;
     engine.lossless = o.lossless;
+    engine.noEnlarge = o.noEnlarge;
+    engine.namePattern = o.namePattern;
+    engine.renameExisting = o.overwrite == OverwriteMode::rename;
+    engine.dryRun = o.dryRun;
     engine.jobs = o.jobs > 0 ? o.jobs : std::max(1, QThread::idealThreadCount());
 
     engine.Prepare();
@@ -503,17 +754,25 @@ int run(const Options& o) {
 
     installSignalHandlers();
     engine.Run();
+    port.WriteCounts();
+    if (report && report != stdout) std::fclose(report);
 
     const TRunSummary& s = engine.Summary();
-    std::printf("written %d, skipped %d, failed %d", s.written, s.skipped, s.failed);
-    if (interrupted && s.interrupted)
-        std::printf("; interrupted, %d not reached", s.notReached);
-    std::printf("\n");
-    std::fflush(stdout);
+    if (o.dryRun) {
+        std::fprintf(summaryTo, "dry run: written %d, copied %d, would ask %d, skipped %d, failed %d\n",
+                     port.Count("written"), port.Count("copied"), port.Count("would-ask"), port.Count("skipped"),
+                     port.Count("failed"));
+        std::fflush(summaryTo);
+        return port.Count("failed") == 0 ? exitOk : exitIncomplete;
+    }
+    std::fprintf(summaryTo, "written %d, skipped %d, failed %d", s.written, s.skipped, s.failed);
+    if (interrupted && s.interrupted) std::fprintf(summaryTo, "; interrupted, %d not reached", s.notReached);
+    std::fprintf(summaryTo, "\n");
+    std::fflush(summaryTo);
     // As shells report a process ended by the signal.
     if (interrupted)
         return 128 + int(interrupted);
-    return s.written == int(o.files.size()) ? exitOk : exitIncomplete;
+    return s.written == total ? exitOk : exitIncomplete;
 }
 
 }  // namespace
@@ -530,6 +789,7 @@ int main(int argc, char** argv) {
     case Action::help:
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
+        std::fputs(kHelpTrees, stdout);
         return exitOk;
     case Action::version: std::puts("velmora-cli " VELMORA_VERSION); return exitOk;
     case Action::run:
@@ -538,6 +798,9 @@ int main(int argc, char** argv) {
 
     try {
         return run(options);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "velmora-cli: %s\n%s", e.message.c_str(), kUsage);
+        return exitUsage;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "velmora-cli: %s\n", e.what());
         return exitIncomplete;

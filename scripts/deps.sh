@@ -30,9 +30,11 @@ run=("${build[@]}" qt6-qpa-plugins qt6-translations-l10n)
 # ICC profiles back with exiftool. The WebP tests make and decode their files
 # with cwebp, dwebp, webpmux and img2webp; the HEIF tests make their pictures with
 # heif-enc and ImageMagick and compare with heif-convert and avifdec; the TIFF and
-# conversion tests use tiffcp, tiff2rgba and djpeg. The tests run Qt offscreen: no X server.
+# conversion tests use tiffcp, tiff2rgba and djpeg; the sharded-run test splits a
+# list with GNU parallel and reads the reports with Python. The tests run Qt
+# offscreen: no X server.
 test=("${build[@]}" libgtest-dev desktop-file-utils poppler-utils libimage-exiftool-perl webp
-      libheif-examples libavif-bin imagemagick libtiff-tools libjpeg-turbo-progs)
+      libheif-examples libavif-bin imagemagick libtiff-tools libjpeg-turbo-progs parallel python3)
 # bench/compare.sh times djpeg/cjpeg, ImageMagick and libvips beside
 # velmora-cli with hyperfine and GNU time; bench/make-corpus.sh and
 # bench/load.sh make their pictures with ImageMagick.

@@ -68,11 +68,14 @@ constexpr auto No = TOverwriteAnswer::No;
 constexpr auto Yes = TOverwriteAnswer::Yes;
 constexpr auto YesToAll = TOverwriteAnswer::YesToAll;
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, TypedAnswer,
-    ::testing::Values(TypedCase{"Yes", true, Yes}, TypedCase{"  yes\n", true, Yes}, TypedCase{"YES TO ALL", true, YesToAll},
-                      TypedCase{"No", true, No}, TypedCase{"si", true, Yes}, TypedCase{"Si a todo", true, YesToAll},
-                      TypedCase{"si a tot", true, YesToAll}, TypedCase{"", false, No}, TypedCase{"y", false, No},
-                      TypedCase{"Cancel", false, No}, TypedCase{"Yes to all!", false, No}));
+INSTANTIATE_TEST_SUITE_P(Answers, TypedAnswer,
+                         ::testing::Values(TypedCase{"Yes", true, Yes}, TypedCase{"  yes\n", true, Yes},
+                                           TypedCase{"YES TO ALL", true, YesToAll}, TypedCase{"No", true, No},
+                                           TypedCase{"si", true, Yes}, TypedCase{"Si a todo", true, YesToAll},
+                                           TypedCase{"si a tot", true, YesToAll}, TypedCase{"", false, No},
+                                           TypedCase{"y", true, Yes}, TypedCase{"A", true, YesToAll},
+                                           TypedCase{" n ", true, No}, TypedCase{"S", true, Yes},
+                                           TypedCase{"t", true, YesToAll}, TypedCase{"x", false, No},
+                                           TypedCase{"Cancel", false, No}, TypedCase{"Yes to all!", false, No}));
 
 }  // namespace

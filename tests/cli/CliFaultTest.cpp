@@ -214,17 +214,17 @@ TEST_F(CliFaults, FoldersInTheWayFailOnlyTheirFile) {
     WriteFile(In() / "a.bmp", Bytes(testimages::Bmp24(8, 6)));
     WriteFile(In() / "b.png", Bytes(testimages::Png(8, 6)));
     fs::create_directory(Out() / "a.bmp");
+    // A folder given as input is walked for its pictures, whatever its name.
     fs::create_directory(In() / "dir.jpg");
     const Result r = Run({"-W", "4"}, {"a.bmp", "dir.jpg", "b.png"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Lines(r.err), (std::vector<std::string>{ErrorLine("a.bmp", "is a directory"),
-                                                      ErrorLine("dir.jpg", "is a directory")}));
-    EXPECT_EQ(r.out, "written 1, skipped 0, failed 2\n");
+    EXPECT_EQ(Lines(r.err), (std::vector<std::string>{ErrorLine("a.bmp", "is a directory")}));
+    EXPECT_EQ(r.out, "written 1, skipped 0, failed 1\n");
     EXPECT_TRUE(fs::is_directory(Out() / "a.bmp"));
     EXPECT_TRUE(fs::is_regular_file(Out() / "b.png"));
 }
 
-TEST_F(CliFaults, AReadOnlyFolderFailsEachFileAndKeepsWhatIsThere) {
+TEST_F(CliFaults, AReadOnlyOutputFolderStopsTheRunBeforeAnyFile) {
     WriteFile(In() / "a.bmp", Bytes(testimages::Bmp24(8, 6)));
     WriteFile(Out() / "a.bmp", "old a");
     Child::Options options = Capture();
@@ -241,8 +241,11 @@ TEST_F(CliFaults, AReadOnlyFolderFailsEachFileAndKeepsWhatIsThere) {
     Child child(VELMORA_CLI, Args({"-W", "4", "--overwrite", "all"}, {"a.bmp"}, Out()), options);
     const Result r = child.Wait();
     if (r.status == 126 || r.status == 127) GTEST_SKIP() << "cannot run the program as another user here";
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Lines(r.err), std::vector<std::string>{ErrorLine("a.bmp", "permission denied")});
+    // The folder is checked before any file: one message, nothing touched.
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(Lines(r.err), std::vector<std::string>{"velmora-cli: the output folder " + Out().string() +
+                                                     " cannot be used (permission denied)"});
+    EXPECT_EQ(r.out, "");
     EXPECT_EQ(ReadFile(Out() / "a.bmp"), "old a");
 }
 

@@ -330,15 +330,25 @@ TEST_F(Cli, RelativeNamesAfterTheDoubleDash) {
     EXPECT_EQ(testimages::BmpSize(ReadFile(Out(u("-x.bmp")))).w, 640);
 }
 
-TEST_F(Cli, AMissingOutputFolderFailsEveryFile) {
+TEST_F(Cli, AMissingOutputFolderIsCreatedWithItsParents) {
     ASSERT_TRUE(WriteFile(In(u("a.bmp")), testimages::Bmp24(8, 6)));
     ASSERT_TRUE(WriteFile(In(u("b.png")), testimages::Png(8, 6)));
-    Result r = RunCli({u("-o"), dir_.path() + "/nowhere", In(u("a.bmp")), In(u("b.png"))});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.errLines, (QStringList{u("Error resizing ") + In(u("a.bmp")) + u(" (no such file or directory)"),
-                                       u("Error resizing ") + In(u("b.png")) + u(" (no such file or directory)")}));
-    EXPECT_EQ(r.out, u("written 0, skipped 0, failed 2\n"));
-    EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/nowhere"));
+    Result r = RunCli({u("-o"), dir_.path() + "/nowhere/deep", In(u("a.bmp")), In(u("b.png"))});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.errLines.isEmpty());
+    EXPECT_EQ(r.out, u("written 2, skipped 0, failed 0\n"));
+    EXPECT_TRUE(QFileInfo::exists(dir_.path() + "/nowhere/deep/a.bmp"));
+    EXPECT_TRUE(QFileInfo::exists(dir_.path() + "/nowhere/deep/b.png"));
+}
+
+TEST_F(Cli, AnOutputFolderThatCannotBeMadeStopsTheRun) {
+    ASSERT_TRUE(WriteFile(In(u("a.bmp")), testimages::Bmp24(8, 6)));
+    ASSERT_TRUE(WriteFile(dir_.path() + "/file", QByteArray("x")));
+    Result r = RunCli({u("-o"), dir_.path() + "/file/deep", In(u("a.bmp"))});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(r.errLines, QStringList{u("velmora-cli: the output folder ") + dir_.path() +
+                                      u("/file/deep cannot be used (not a directory)")});
+    EXPECT_TRUE(r.out.isEmpty());
 }
 
 TEST_F(Cli, AFileWhoseContentDoesNotMatchItsExtension) {
