@@ -131,4 +131,7 @@ void applyOptions(const TDesktopOptions& o, TResizeEngine& engine) {
     engine.keepMetadata = o.keepMetadata;
     engine.keepAlpha = o.keepTransparency;
     engine.jobs = std::clamp(o.jobs, 1, coreCount());
+    engine.noEnlarge = o.neverEnlarge;
+    engine.namePattern = o.namePattern == QLatin1String("{name}.{ext}") ? QString() : o.namePattern;
+    engine.renameExisting = o.existing == TExistingOutput::KeepBoth;
 }

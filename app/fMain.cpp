@@ -578,6 +578,14 @@ void TfrmMain::btnResizeClick() {
     for (int i = 0; i < ListBox1->count(); ++i)
         frmResizing_->files << ListBox1->item(i)->text();
     frmResizing_->fileList = FileList;
+    // Pictures added with a folder keep their place below it.
+    frmResizing_->relDirs.clear();
+    for (qsizetype i = 0; i < FileList.size(); ++i) {
+        const QString root = FileRoots.value(i);
+        const QString folder = FileList[i].left(FileList[i].lastIndexOf(QLatin1Char('/')));
+        const bool below = !root.isEmpty() && folder.startsWith(root + QLatin1Char('/'));
+        frmResizing_->relDirs << (below ? folder.mid(root.size() + 1) : QString());
+    }
     frmResizing_->outDir = OutDir;
     frmResizing_->options = Options;
     btnAbrirSalida->hide();

@@ -78,6 +78,7 @@ void TfrmResizing::timerResizeTimer() {
     timerResize.stop();
     engine_->files = files;
     engine_->fileList = fileList;
+    engine_->relDirs = relDirs;
     engine_->outDir = outDir;
     running_ = true;
     runError_ = nullptr;
@@ -157,8 +158,11 @@ void TfrmResizing::ProcessMessages() {
 }
 
 TOverwriteAnswer TfrmResizing::AskOverwrite(const QString& fileName) {
+    // "Replace" and "Keep the old one" answer for the user; "Ask" and "Keep
+    // both" (whose outputs never meet an existing file) ask.
+    if (options.existing == TExistingOutput::Replace) return TOverwriteAnswer::YesToAll;
     TOverwriteAnswer answer = TOverwriteAnswer::No;
-    onWindowThread([&] {
+    if (options.existing != TExistingOutput::KeepOld) onWindowThread([&] {
         if (!prompt_) return;
         prompt_->NombreFichero = fileName;
         prompt_->exec();

@@ -40,6 +40,9 @@ public:
     // full paths, the output folder.
     QStringList files;
     QStringList fileList;
+    // Parallel to fileList: the folder below outDir each output goes into
+    // ("" for outDir itself).
+    QStringList relDirs;
     QString outDir;
     TDesktopOptions options = defaultOptions();
 

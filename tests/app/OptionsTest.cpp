@@ -4,6 +4,7 @@
 
 #include "app/FolderWalk.h"
 #include "app/fMoreOptions.h"
+#include "batch/ResizeEngine.h"
 #include "batch/FilePath.h"
 
 #include <QCheckBox>
@@ -16,6 +17,7 @@
 #include <QSpinBox>
 #include <QUrl>
 
+#include "tests/support/PipelineRun.h"
 #include "tests/support/TestImages.h"
 
 #include <unistd.h>
@@ -176,5 +178,46 @@ TEST(StartArguments, AreLocalPathsAsBytes) {
     EXPECT_EQ(paths[0], "/tmp/a b.jpg");
     EXPECT_EQ(velmora::EncodePath(paths[1]), "/tmp/\xff.jpg");
 }
+
+}  // namespace
+
+namespace {
+
+// What a run takes from the stored options: the choices for an existing
+// output, never enlarging and the name pattern reach the engine's fields.
+struct TAppliedCase {
+    const char* label;
+    TExistingOutput existing;
+    bool neverEnlarge;
+    const char* pattern;
+    bool renameExisting;
+    const char* enginePattern;  // the default pattern is no pattern
+};
+
+class AppliedOptionsTest : public ::testing::TestWithParam<TAppliedCase> {};
+
+TEST_P(AppliedOptionsTest, ReachTheEngine) {
+    const TAppliedCase& c = GetParam();
+    TDesktopOptions options = defaultOptions();
+    options.existing = c.existing;
+    options.neverEnlarge = c.neverEnlarge;
+    options.namePattern = QString::fromUtf8(c.pattern);
+    pipelinerun::CollectingPort port;
+    TResizeEngine engine(port);
+    applyOptions(options, engine);
+    EXPECT_EQ(engine.renameExisting, c.renameExisting);
+    EXPECT_EQ(engine.noEnlarge, c.neverEnlarge);
+    EXPECT_EQ(engine.namePattern, QString::fromUtf8(c.enginePattern));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AppliedOptionsTest,
+                         ::testing::Values(TAppliedCase{"Ask", TExistingOutput::Ask, false, "{name}.{ext}", false, ""},
+                                           TAppliedCase{"KeepBoth", TExistingOutput::KeepBoth, true, "{name}.{ext}",
+                                                        true, ""},
+                                           TAppliedCase{"Replace", TExistingOutput::Replace, false, "{name}-{w}.{ext}",
+                                                        false, "{name}-{w}.{ext}"},
+                                           TAppliedCase{"KeepOld", TExistingOutput::KeepOld, true, "small_{name}.{ext}",
+                                                        false, "small_{name}.{ext}"}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
