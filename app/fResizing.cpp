@@ -162,12 +162,13 @@ TOverwriteAnswer TfrmResizing::AskOverwrite(const QString& fileName) {
     // both" (whose outputs never meet an existing file) ask.
     if (options.existing == TExistingOutput::Replace) return TOverwriteAnswer::YesToAll;
     TOverwriteAnswer answer = TOverwriteAnswer::No;
-    if (options.existing != TExistingOutput::KeepOld) onWindowThread([&] {
-        if (!prompt_) return;
-        prompt_->NombreFichero = fileName;
-        prompt_->exec();
-        answer = prompt_->Respuesta;
-    });
+    if (options.existing != TExistingOutput::KeepOld)
+        onWindowThread([&] {
+            if (!prompt_) return;
+            prompt_->NombreFichero = fileName;
+            prompt_->exec();
+            answer = prompt_->Respuesta;
+        });
     if (answer == TOverwriteAnswer::No)
         record(TResultStatus::Skipped, translate(QStringLiteral("La imagen de salida ya existe")));
     return answer;

@@ -4,8 +4,8 @@
 
 #include "app/FolderWalk.h"
 #include "app/fMoreOptions.h"
-#include "batch/ResizeEngine.h"
 #include "batch/FilePath.h"
+#include "batch/ResizeEngine.h"
 
 #include <QCheckBox>
 #include <QComboBox>
