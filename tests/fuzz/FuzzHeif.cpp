@@ -2,7 +2,7 @@
 // of pictures within the fuzz size cap. Checks what the batch relies on: the
 // rows promised are the rows sent, an opaque picture sends opaque pixels, and
 // the metadata keeps the shapes the writers expect.
-#include "FuzzSupport.h"
+#include "FuzzRows.h"
 
 #include "codecs/heif/HeifFormat.h"
 
@@ -10,22 +10,6 @@
 #include <vector>
 
 using namespace velmora::fuzz;
-
-namespace {
-
-struct RowCounter : TRowTarget {
-    std::vector<uint32_t> row;
-    int32_t rows = 0;
-    bool opaque = true;
-    uint32_t* NextRow() override { return row.data(); }
-    void Push() override {
-        ++rows;
-        for (uint32_t p : row)
-            if (p >> 24 != 0xFF) opaque = false;
-    }
-};
-
-}  // namespace
 
 // dav1d keeps a 40-byte block when libheif hands it an empty packet from a
 // damaged file: a leak inside Debian's library that its callers cannot free.
@@ -47,10 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (!meta.icc.empty() && (meta.icc.size() < 20 || std::memcmp(meta.icc.data() + 16, "RGB ", 4) != 0))
             Finding("a profile that is not RGB was kept");
         if (!FuzzPixelsOk(w, h) || HeifDeclaredPixels(data, size) > int64_t(kMaxFuzzPixels)) return;
-        RowCounter rows;
-        rows.row.resize(size_t(w));
-        reader->ReadRows(rows);
-        if (rows.rows != h) Finding("not every row was sent");
-        if (!reader->HasAlpha() && !rows.opaque) Finding("a picture without alpha sent transparent pixels");
+        CheckEveryRow(*reader);
     });
 }
