@@ -190,6 +190,11 @@ void TfrmResizing::ShowShortData(const QString&) {
     record(TResultStatus::ShortData, translate(QStringLiteral("La imagen tiene menos datos que su tamaño")));
 }
 
+void TfrmResizing::FileDone(const TFileResult& result) {
+    if (result.status == TFileStatus::Copied)
+        results_.entries.push_back({fileList.value(result.index), TResultStatus::Copied, QString()});
+}
+
 // Escape, like the window's close request, presses Cancel: the run ends at
 // its next test of the flag and the window then closes itself.
 void TfrmResizing::reject() { btnCancelClick(); }

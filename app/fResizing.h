@@ -62,6 +62,8 @@ public:
     void ShowError(const QString& message) override;
     void ShowFileError(const QString& message, const QString& cause) override;
     void ShowShortData(const QString& name) override;
+    // A picture kept at its size is copied, not encoded again: listed too.
+    void FileDone(const TFileResult& result) override;
 
 protected:
     void showEvent(QShowEvent* event) override;

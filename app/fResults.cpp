@@ -18,6 +18,7 @@ QString resultStatusText(TResultStatus status) {
     case TResultStatus::Failed: return translate(QStringLiteral("Con error"));
     case TResultStatus::ShortData: return translate(QStringLiteral("Datos incompletos"));
     case TResultStatus::NotReached: return translate(QStringLiteral("Cancelada"));
+    case TResultStatus::Copied: return translate(QStringLiteral("Copiada"));
     }
     return {};
 }

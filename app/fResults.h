@@ -13,7 +13,7 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
-enum class TResultStatus { Skipped, Failed, ShortData, NotReached };
+enum class TResultStatus { Skipped, Failed, ShortData, NotReached, Copied };
 
 struct TResultEntry {
     QString file;

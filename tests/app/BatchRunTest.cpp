@@ -212,3 +212,31 @@ TEST_F(BatchRunTest, TheProgressWindowRepaintsDuringARun) {
 }
 
 }  // namespace
+
+namespace {
+
+// Options that reach the run: pictures that already fit are copied and
+// listed as such, and pictures added with a folder keep their place below it.
+TEST_F(BatchRunTest, NeverEnlargeCopiesAndFoldersKeepTheirTree) {
+    ASSERT_TRUE(QDir().mkpath(in_ + "/sub/deeper"));
+    ASSERT_TRUE(WriteFile(in_ + "/sub/deeper/four.jpg", Jpeg(16, 12)));
+    main().Options.neverEnlarge = true;
+    main().Options.subfolders = true;
+    main().btnQuitarTodoClick();
+    QStringList problems;
+    main().AddFolder(in_, problems);
+    EXPECT_TRUE(problems.isEmpty());
+    main().txtWidth->setText("64");
+    whileModal([](QWidget*) {}, [&] { main().btnResizeClick(); });
+    // Copies are the sources' own bytes (these carry no metadata to leave out).
+    EXPECT_EQ(ReadFile(out("one.jpg")), ReadFile(in_ + "/one.jpg"));
+    EXPECT_EQ(ReadFile(out("sub/deeper/four.jpg")), ReadFile(in_ + "/sub/deeper/four.jpg"));
+    TfrmResults& r = *windows().frmResults;
+    EXPECT_TRUE(r.isVisible());
+    const QStringList rows = r.RowsAsText().split('\n');
+    EXPECT_EQ(rows.size(), 4);
+    EXPECT_TRUE(rows.filter("\tCopied").size() >= 2) << r.RowsAsText().toStdString();
+    r.close();
+}
+
+}  // namespace
